@@ -1,0 +1,71 @@
+#pragma once
+
+// Loading and saving pictures.
+//
+// A file's format is recognised from its content, never from its name: each codec has a sniff
+// function over the first bytes, and formats with strong signatures are tried first. A picture is
+// loaded at its own depth unless the caller asks for another (then L_ColorResBitmap converts it).
+// Every decoder checks sizes and offsets against the data it has, and refuses pictures above the
+// pixel limit (L_GetMaxPixels) before allocating.
+//
+// Saving writes a temporary file in the target's folder and renames it over the target only when
+// the picture is complete, so a failed save never destroys an existing file.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kivo/imaging/Bitmap.h"
+
+enum FileFormat : int {
+    FILE_PCX = 1,
+    FILE_GIF = 2,
+    FILE_TIF = 3,
+    FILE_TGA = 4,
+    FILE_BMP = 6,
+    FILE_JPEG = 10,      // written with 4:4:4 chroma (no subsampling)
+    FILE_WMF = 15,
+    FILE_RAS = 55,
+    FILE_PCT = 56,
+    FILE_PNG = 75,
+    FILE_PSD = 76,
+    FILE_LEAD1JFIF = 98, // JPEG written with 4:2:0 chroma subsampling
+    FILE_XPM = 109,
+    FILE_IFF_CAT = 112,  // interchange file: IFF CAT holding one FORM ILBM
+    FILE_EMF = 116,
+};
+
+struct FileInfo {
+    int Format = 0;  // the FileFormat code of the format read
+    int Width = 0;
+    int Height = 0;
+    int BitsPerPixel = 0;
+};
+
+// bitsPerPixel 0 = as stored; colorOrder 1 = BGR (the only order). loadOptions is reserved.
+// info, when given, receives the format and the file's own geometry.
+int L_LoadBitmap(const std::string& path, BitmapHandle* h, int bitsPerPixel = 0,
+                 int colorOrder = 1, const void* loadOptions = nullptr, FileInfo* info = nullptr);
+int L_LoadBitmapMemory(const uint8_t* data, size_t size, BitmapHandle* h, int bitsPerPixel = 0,
+                       int colorOrder = 1, const void* loadOptions = nullptr,
+                       FileInfo* info = nullptr);
+
+// format: a FileFormat code; bitsPerPixel 0 keeps the bitmap's depth; a depth the format cannot
+// store is refused with ERROR_INV_BITSPERPIXEL. quality: 2 (best) .. 255 (smallest), used by
+// JPEG (see L_QualityFactorToJpegQuality) and ignored by lossless formats.
+int L_SaveBitmap(const std::string& path, const BitmapHandle* h, int format, int bitsPerPixel,
+                 int quality = 2, int flags = 0);
+// The same encoders into memory.
+int L_SaveBitmapMemory(std::vector<uint8_t>* out, const BitmapHandle* h, int format,
+                       int bitsPerPixel, int quality = 2, int flags = 0);
+
+// Quality factor 2..255 → JPEG quality 100..1: q = 100 − round((factor − 2) × 99 / 253).
+// Monotone: a higher factor never gives a higher JPEG quality. Factors outside 2..255 are
+// clamped.
+int L_QualityFactorToJpegQuality(int qualityFactor);
+
+// The depths a format's writer accepts (empty for an unknown or read-only format).
+std::vector<int> L_FormatSaveDepths(int format);
+// A short name of the format ("BMP", "JPEG", …), or "" for an unknown code.
+const char* L_FormatName(int format);

@@ -1,0 +1,44 @@
+// The list of codecs. Formats with strong signatures are probed first; formats whose files carry
+// no signature (TGA) come last.
+
+#include <algorithm>
+#include <string_view>
+
+#include "codecs/Codec.h"
+
+namespace kivo {
+
+const std::vector<CodecEntry>& Codecs() {
+    static const std::vector<CodecEntry> codecs = [] {
+        std::vector<CodecEntry> list = {
+        };
+        std::stable_sort(list.begin(), list.end(),
+                         [](const CodecEntry& a, const CodecEntry& b) {
+                             return a.Priority < b.Priority;
+                         });
+        return list;
+    }();
+    return codecs;
+}
+
+const CodecEntry* CodecForSaveFormat(int format) {
+    for (const CodecEntry& c : Codecs())
+        if (std::find(c.SaveFormats.begin(), c.SaveFormats.end(), format) != c.SaveFormats.end())
+            return &c;
+    return nullptr;
+}
+
+const CodecEntry* CodecForData(const uint8_t* data, size_t size) {
+    if (!data || size == 0) return nullptr;
+    for (const CodecEntry& c : Codecs())
+        if (c.Sniff && c.Sniff(data, size)) return &c;
+    return nullptr;
+}
+
+const CodecEntry* CodecByName(const char* name) {
+    for (const CodecEntry& c : Codecs())
+        if (std::string_view(c.Name) == name) return &c;
+    return nullptr;
+}
+
+}  // namespace kivo
