@@ -1,0 +1,99 @@
+#include "core/Dither.h"
+
+#include <cstring>
+
+#include "core/ParallelRows.h"
+
+namespace kivo {
+
+InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palette) {
+    if (Palette.empty()) Palette.push_back(RgbQuad{});
+    if (Palette.size() > 256) Palette.resize(256);
+    const int n = int(Palette.size());
+    Entries.reserve(size_t(n));
+    for (const RgbQuad& c : Palette) Entries.push_back(Entry{c.Blue, c.Green, c.Red});
+
+    // One list per red plane, built in parallel and joined afterwards.
+    std::vector<std::vector<uint8_t>> planeLists(32);
+    std::vector<std::vector<uint32_t>> planeCounts(32, std::vector<uint32_t>(1024));
+    ParallelRows(
+        32,
+        [&](int firstPlane, int endPlane) {
+            std::vector<int> minD(static_cast<size_t>(n)), maxD(static_cast<size_t>(n));
+            auto axis = [](int e, int lo, int& near, int& far) {
+                const int hi = lo + 7;
+                const int d = e < lo ? lo - e : e > hi ? e - hi : 0;
+                const int f = std::max(e - lo, hi - e);
+                near = d * d;
+                far = f * f;
+            };
+            for (int rc = firstPlane; rc < endPlane; ++rc) {
+                std::vector<uint8_t>& list = planeLists[size_t(rc)];
+                for (int gc = 0; gc < 32; ++gc) {
+                    for (int bc = 0; bc < 32; ++bc) {
+                        int bound = 1 << 30;
+                        for (int i = 0; i < n; ++i) {
+                            int nr, fr, ng, fg, nb, fb;
+                            axis(Entries[size_t(i)].R, rc * 8, nr, fr);
+                            axis(Entries[size_t(i)].G, gc * 8, ng, fg);
+                            axis(Entries[size_t(i)].B, bc * 8, nb, fb);
+                            minD[size_t(i)] = nr + ng + nb;
+                            maxD[size_t(i)] = fr + fg + fb;
+                            bound = std::min(bound, maxD[size_t(i)]);
+                        }
+                        uint32_t count = 0;
+                        for (int i = 0; i < n; ++i) {
+                            if (minD[size_t(i)] <= bound) {
+                                list.push_back(uint8_t(i));
+                                ++count;
+                            }
+                        }
+                        planeCounts[size_t(rc)][size_t(gc * 32 + bc)] = count;
+                    }
+                }
+            }
+        },
+        1);
+
+    Start.resize(32768 + 1);
+    size_t total = 0;
+    for (const auto& l : planeLists) total += l.size();
+    Candidates.reserve(total);
+    uint32_t offset = 0;
+    for (int rc = 0; rc < 32; ++rc) {
+        for (int cell = 0; cell < 1024; ++cell) {
+            Start[size_t(rc * 1024 + cell)] = offset;
+            offset += planeCounts[size_t(rc)][size_t(cell)];
+        }
+        Candidates.insert(Candidates.end(), planeLists[size_t(rc)].begin(),
+                          planeLists[size_t(rc)].end());
+    }
+    Start[32768] = offset;
+}
+
+void PackIndices(const uint16_t* codes, int width, int bitsPerPixel, uint8_t* row) {
+    switch (bitsPerPixel) {
+        case 8:
+            for (int x = 0; x < width; ++x) row[x] = uint8_t(codes[x]);
+            break;
+        case 4:
+            std::memset(row, 0, size_t(width + 1) / 2);
+            for (int x = 0; x < width; ++x) row[x >> 1] |= uint8_t((codes[x] & 15) << ((x & 1) ? 0 : 4));
+            break;
+        case 1:
+            std::memset(row, 0, size_t(width + 7) / 8);
+            for (int x = 0; x < width; ++x) row[x >> 3] |= uint8_t((codes[x] & 1) << (7 - (x & 7)));
+            break;
+        default:
+            break;
+    }
+}
+
+void Pack16(const uint16_t* codes, int width, uint8_t* row) {
+    for (int x = 0; x < width; ++x) {
+        row[2 * x] = uint8_t(codes[x]);
+        row[2 * x + 1] = uint8_t(codes[x] >> 8);
+    }
+}
+
+}  // namespace kivo

@@ -1,0 +1,143 @@
+#pragma once
+
+// Mapping true colour onto a palette or onto 5-bit channels: the nearest-colour search and
+// Floyd–Steinberg error diffusion.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "core/PixelRows.h"
+#include "core/Progress.h"
+#include "kivo/imaging/Bitmap.h"
+
+namespace kivo {
+
+// Nearest palette colour (squared RGB distance, lowest index on ties) in a few comparisons.
+// The colour cube is split into 32×32×32 cells of 8 levels; each cell keeps the palette entries
+// that can be nearest to some colour inside it: those whose distance to the cell's closest point
+// is no larger than the smallest distance any entry has to the cell's farthest point. A look-up
+// scans that short list only, so the answer is exact, not an approximation by the cell centre.
+class InverseColourMap {
+public:
+    explicit InverseColourMap(const ColorPalette& palette);
+
+    int Nearest(int b, int g, int r) const {
+        const int cell = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
+        const uint8_t* c = Candidates.data() + Start[size_t(cell)];
+        const uint8_t* end = Candidates.data() + Start[size_t(cell) + 1];
+        int best = *c;
+        int bestD = Distance(Entries[best], b, g, r);
+        for (++c; c < end; ++c) {
+            const int d = Distance(Entries[*c], b, g, r);
+            if (d < bestD) {
+                bestD = d;
+                best = *c;
+            }
+        }
+        return best;
+    }
+    const RgbQuad& Colour(int index) const { return Palette[size_t(index)]; }
+    int Size() const { return int(Palette.size()); }
+
+private:
+    struct Entry {
+        int B, G, R;
+    };
+    static int Distance(const Entry& e, int b, int g, int r) {
+        const int db = e.B - b, dg = e.G - g, dr = e.R - r;
+        return db * db + dg * dg + dr * dr;
+    }
+
+    ColorPalette Palette;
+    std::vector<Entry> Entries;
+    std::vector<uint32_t> Start;      // 32768 + 1 offsets into Candidates
+    std::vector<uint8_t> Candidates;  // ascending indices per cell
+};
+
+// Writes `width` codes (palette indices) into a row of 1, 4 or 8 bits, most significant first,
+// with the padding bits of the last byte cleared.
+void PackIndices(const uint16_t* codes, int width, int bitsPerPixel, uint8_t* row);
+// Writes `width` 16-bit codes into a row, low byte first.
+void Pack16(const uint16_t* codes, int width, uint8_t* row);
+
+// Quantises to the nearest palette colour.
+struct PaletteQuantiser {
+    const InverseColourMap& Map;
+    int Pick(int& b, int& g, int& r) const {
+        const int i = Map.Nearest(b, g, r);
+        const RgbQuad& c = Map.Colour(i);
+        b = c.Blue;
+        g = c.Green;
+        r = c.Red;
+        return i;
+    }
+};
+
+// Quantises each channel to the nearest of the 32 levels a 16-bit pixel can hold.
+struct FiveBitQuantiser {
+    static int Level(int v) { return (v * 31 + 127) / 255; }
+    int Pick(int& b, int& g, int& r) const {
+        const int lb = Level(b), lg = Level(g), lr = Level(r);
+        b = Widen5(unsigned(lb));
+        g = Widen5(unsigned(lg));
+        r = Widen5(unsigned(lr));
+        return (lr << 10) | (lg << 5) | lb;
+    }
+};
+
+// Floyd–Steinberg error diffusion over all rows of src, in serpentine order (left to right on
+// even rows, right to left on odd ones) with the weights 7/16 ahead, 3/16 behind below, 5/16
+// below and 1/16 ahead below. The value a pixel is quantised at is its colour plus the diffused
+// error, clamped to 0..255, so the error a pixel passes on never exceeds one full step of the
+// channel and cannot build up into streaks. store(y, codes) writes a row of codes. Reports
+// progressBase + y + 1 after each row; returns false when the status callback aborted.
+template <class Quantiser, class Store>
+bool DitherFloydSteinberg(const BitmapHandle& src, const std::array<RgbQuad, 256>& palette,
+                          const Quantiser& quantiser, Store&& store, Progress& progress,
+                          int64_t progressBase) {
+    const int width = src.Width;
+    std::vector<int> errors(size_t(width + 2) * 6, 0);
+    int* cur = errors.data();
+    int* next = errors.data() + size_t(width + 2) * 3;
+    std::vector<uint8_t> scratch;
+    if (src.BitsPerPixel != 24) scratch.resize(size_t(width) * 3);
+    std::vector<uint16_t> codes(static_cast<size_t>(width));
+    for (int y = 0; y < src.Height; ++y) {
+        const uint8_t* row = src.Row(y);
+        if (src.BitsPerPixel != 24) {
+            ExpandRow<3>(row, src.BitsPerPixel, width, palette, scratch.data());
+            row = scratch.data();
+        }
+        std::fill(next, next + size_t(width + 2) * 3, 0);
+        const int dir = (y & 1) ? -1 : 1;
+        const int first = dir > 0 ? 0 : width - 1;
+        for (int n = 0, x = first; n < width; ++n, x += dir) {
+            const uint8_t* p = row + size_t(x) * 3;
+            int* e = cur + size_t(x + 1) * 3;
+            int b = std::clamp(p[0] + ((e[0] + 8) >> 4), 0, 255);
+            int g = std::clamp(p[1] + ((e[1] + 8) >> 4), 0, 255);
+            int r = std::clamp(p[2] + ((e[2] + 8) >> 4), 0, 255);
+            const int wb = b, wg = g, wr = r;
+            codes[size_t(x)] = uint16_t(quantiser.Pick(b, g, r));
+            const int err[3] = {wb - b, wg - g, wr - r};
+            int* ahead = e + dir * 3;
+            int* below = next + size_t(x + 1) * 3;
+            int* belowBehind = below - dir * 3;
+            int* belowAhead = below + dir * 3;
+            for (int c = 0; c < 3; ++c) {
+                ahead[c] += err[c] * 7;
+                belowBehind[c] += err[c] * 3;
+                below[c] += err[c] * 5;
+                belowAhead[c] += err[c];
+            }
+        }
+        store(y, codes.data());
+        std::swap(cur, next);
+        if (!progress.Report(progressBase + y + 1)) return false;
+    }
+    return true;
+}
+
+}  // namespace kivo
