@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -312,11 +311,14 @@ std::unique_ptr<TFastBMP> TFastBMP::CreateFromMemory(const uint8_t* data, size_t
 }
 
 std::unique_ptr<TFastBMP> TFastBMP::CreateFromFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) throw EFastBMPError("cannot open " + path);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    if (in.bad()) throw EFastBMPError("cannot read " + path);
+    const std::streamoff size = in.tellg();
+    if (size < 0) throw EFastBMPError("cannot read " + path);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+        throw EFastBMPError("cannot read " + path);
     return CreateFromMemory(bytes.data(), bytes.size());
 }
 
