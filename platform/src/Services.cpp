@@ -27,7 +27,7 @@ public:
                 Buttons buttons) override {
         QMessageBox box(parent);
         box.setWindowTitle(caption);
-        box.setText(text);
+        box.setText(QString(text).replace("\r\n", "\n"));
         switch (icon) {
         case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
         case Icon::Information: box.setIcon(QMessageBox::Information); break;
