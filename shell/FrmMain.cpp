@@ -1328,6 +1328,7 @@ void TMainForm::UpdateScrollRange() {
 }
 
 void TMainForm::RefreshWorkArea() {
+    ViewCacheValid = false;
     UpdateScrollRange();
     ScrollPaintBox->viewport()->update();
 }
@@ -1380,8 +1381,14 @@ void TMainForm::ScrollPaintBoxPaint(QPainter& p, const QRect& clip) {
     CentringOffset(ox, oy);
     int32_t zw = MulDiv(WorkBitmap.Width, ZoomPercent, 100);
     int32_t zh = MulDiv(WorkBitmap.Height, ZoomPercent, 100);
-    // The area is erased first exactly when the zoomed picture is narrower or lower than it.
-    if (zw < client.width() || zh < client.height()) p.fillRect(clip, Qt::white);
+    TRect d = ImageToScreen(TRect{0, 0, WorkBitmap.Width, WorkBitmap.Height});
+    QRect dst(d.Left, d.Top, d.Right - d.Left, d.Bottom - d.Top);
+    // The area is erased exactly when the zoomed picture is narrower or lower than it; the
+    // part the picture covers is left out, since the picture is drawn over it anyway.
+    if (zw < client.width() || zh < client.height()) {
+        QRegion erase = QRegion(clip).subtracted(QRegion(dst.intersected(clip)));
+        for (const QRect& r : erase) p.fillRect(r, Qt::white);
+    }
     if (ox > 0) {
         p.fillRect(QRect(0, 0, ox - 1, client.height()).intersected(clip), Qt::white);
         p.fillRect(QRect(zw + ox + 1, 0, client.width() - (zw + ox + 1), client.height()).intersected(clip),
@@ -1395,12 +1402,7 @@ void TMainForm::ScrollPaintBoxPaint(QPainter& p, const QRect& clip) {
 
     PaintPalette palette = L_CreatePaintPalette(&p, &WorkBitmap);
     (void)palette;  // always 0: Qt paints in true colour, so there is nothing to select
-    TRect d = ImageToScreen(TRect{0, 0, WorkBitmap.Width, WorkBitmap.Height});
-    QRect dst(d.Left, d.Top, d.Right - d.Left, d.Bottom - d.Top);
-    // Reduced views are filtered so that photographs do not break up into jagged edges; at 100 %
-    // and above every pixel is shown as it is.
-    p.setRenderHint(QPainter::SmoothPixmapTransform, ZoomPercent < 100);
-    L_PaintDC(&p, &WorkBitmap, nullptr, nullptr, &dst, &clip, SRCCOPY);
+    PaintPicture(p, dst, clip, client);
 
     p.setPen(QPen(Qt::white, 1));
     p.setBrush(Qt::NoBrush);
@@ -1442,6 +1444,33 @@ void TMainForm::ScrollPaintBoxPaint(QPainter& p, const QRect& clip) {
         p.drawRect(QRect(h.Left, h.Top, h.Right - h.Left, h.Bottom - h.Top));
     }
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TMainForm::PaintPicture(QPainter& p, const QRect& dst, const QRect& clip, const QSize& client) {
+    const QRect visible = dst.intersected(QRect(QPoint(0, 0), client));
+    if (visible.isEmpty()) return;
+    ViewKey key{WorkBitmap.Data(), WorkBitmap.Width, WorkBitmap.Height, WorkBitmap.BitsPerPixel,
+                ZoomPercent, ScrollPaintBox->HorzPosition(), ScrollPaintBox->VertPosition(), client};
+    if (!ViewCacheValid || !(key == CachedKey) || ViewCacheRect != visible) {
+        ViewCache = QImage(visible.size(), QImage::Format_RGB32);
+        if (ViewCache.isNull()) {
+            ViewCacheValid = false;
+            L_PaintDC(&p, &WorkBitmap, nullptr, nullptr, &dst, &clip, SRCCOPY);
+            return;
+        }
+        ViewCache.fill(Qt::white);  // what pictures with transparency are shown over
+        QPainter cache(&ViewCache);
+        // Reduced views are filtered so that photographs do not break up into jagged edges; at
+        // 100 % and above every pixel is shown as it is.
+        cache.setRenderHint(QPainter::SmoothPixmapTransform, ZoomPercent < 100);
+        QRect shifted = dst.translated(-visible.topLeft());
+        L_PaintDC(&cache, &WorkBitmap, nullptr, nullptr, &shifted, nullptr, SRCCOPY);
+        CachedKey = key;
+        ViewCacheRect = visible;
+        ViewCacheValid = true;
+    }
+    QRect part = clip.intersected(visible);
+    if (!part.isEmpty()) p.drawImage(part.topLeft(), ViewCache, part.translated(-visible.topLeft()));
 }
 
 void TMainForm::ScrollPaintBoxMouseDown(int x, int y) {

@@ -204,4 +204,19 @@ private:
     void UpdateEnabled(QAction* action, const CommandEntry& entry);
     QAction* CommandAction(const QString& command);
     void UpdateCropDrag(const TRect& before);
+
+    // The visible part of the picture, scaled once for the current zoom, scroll position and
+    // area size: repaints from expose events and crop drags only copy from it. RefreshWorkArea
+    // drops it, as every command that changes WorkBitmap ends with it.
+    struct ViewKey {
+        const uint8_t* Data = nullptr;
+        int Width = 0, Height = 0, Bpp = 0, Zoom = 0, H = 0, V = 0;
+        QSize Client;
+        friend bool operator==(const ViewKey&, const ViewKey&) = default;
+    };
+    ViewKey CachedKey;
+    QImage ViewCache;
+    QRect ViewCacheRect;
+    bool ViewCacheValid = false;
+    void PaintPicture(QPainter& p, const QRect& dst, const QRect& clip, const QSize& client);
 };

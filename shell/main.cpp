@@ -3,9 +3,11 @@
 #include <QFontDatabase>
 
 #include "FrmMain.h"
+#include "Memory.h"
 #include "kivo/imaging/Bitmap.h"
 
 int main(int argc, char** argv) {
+    KeepPictureMemory();
     QApplication app(argc, argv);
     QApplication::setApplicationName("kivoEditor");
     // The window was laid out for a Korean sans font 12 pixels high.
