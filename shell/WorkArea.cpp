@@ -20,7 +20,9 @@ TScrollPaintBox::TScrollPaintBox(TMainForm* form, QWidget* parent)
     // clear the viewport first.
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // Drag events go to the first widget under the pointer that accepts drops: the viewport.
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
     horizontalScrollBar()->setTracking(true);
     verticalScrollBar()->setTracking(true);
 }

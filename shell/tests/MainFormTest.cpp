@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDockWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QMenuBar>
 #include <QProcess>
 #include <QProgressBar>
@@ -738,6 +739,43 @@ private slots:
         f.Form->ScrollPaintBox->viewport()->grab();
         // One repaint draws red, green and blue: three numbers of the sequence.
         QCOMPARE(RandSeed, 134775813u * 134775813u + 134775813u + 1u);
+    }
+
+    void DroppedFileOpensAfterThePrompt() {
+        Fixture f;
+        f.Load(Photo(30, 30));
+        f.Form->PushUndo();
+        QString path = f.Write("dropped.bmp", Photo(12, 7), FILE_BMP, 24);
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        // As a real drag does: enter (which must be accepted for the drop to come), then drop.
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(f.Form->ScrollPaintBox->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(f.Form->ScrollPaintBox->viewport(), &drop);
+        QCOMPARE(f.Fakes.Messages.Asked.size(), size_t(1));  // the save prompt
+        QCOMPARE(f.Form->WorkBitmap.Width, 12);
+        QCOMPARE(f.Form->CurrentFilePath, path);
+        QCOMPARE(f.Form->StatusPanelText(5), QString("12×7×24b"));
+    }
+
+    void WheelScrollsAndCtrlWheelZooms() {
+        Fixture f;
+        f.Load(Photo(3000, 3000));
+        auto wheel = [&](Qt::KeyboardModifiers modifiers, int delta) {
+            QPointF at(40, 40);
+            QWheelEvent event(at, f.Form->ScrollPaintBox->viewport()->mapToGlobal(at), QPoint(),
+                              QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(f.Form->ScrollPaintBox->viewport(), &event);
+        };
+        wheel(Qt::NoModifier, -120);
+        QVERIFY(f.Form->ScrollPaintBox->verticalScrollBar()->value() > 0);
+        QCOMPARE(f.Form->ZoomPercent, 100);
+        wheel(Qt::ControlModifier, 240);
+        QCOMPARE(f.Form->ZoomPercent, 120);
+        wheel(Qt::ControlModifier, -120);
+        QCOMPARE(f.Form->ZoomPercent, 110);
     }
 
     void MulDivRoundsHalvesAwayFromZero() {
