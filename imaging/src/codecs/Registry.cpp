@@ -5,12 +5,14 @@
 #include <string_view>
 
 #include "codecs/Codec.h"
+#include "codecs/pnm/Pnm.h"
 
 namespace kivo {
 
 const std::vector<CodecEntry>& Codecs() {
     static const std::vector<CodecEntry> codecs = [] {
         std::vector<CodecEntry> list = {
+            MakePnmCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {

@@ -126,8 +126,9 @@ int ToPaletteDepth(const BitmapHandle& src, const std::array<RgbQuad, 256>& srcP
     const int bpp = out.BitsPerPixel;
     bool ok;
     if (dither) {
+        NearestCache cache(map);
         ok = DitherFloydSteinberg(
-            src, srcPalette, PaletteQuantiser{map},
+            src, srcPalette, PaletteQuantiser{cache},
             [&out, bpp](int y, const uint16_t* codes) {
                 PackIndices(codes, out.Width, bpp, out.Row(y));
             },
@@ -144,6 +145,7 @@ int ToPaletteDepth(const BitmapHandle& src, const std::array<RgbQuad, 256>& srcP
         ok = ChunkedRows(src.Height, progress, progressBase, [&](int first, int end) {
             std::vector<uint8_t> bgr(size_t(src.Width) * 3);
             std::vector<uint16_t> codes(size_t(src.Width));
+            NearestCache cache(map);
             for (int y = first; y < end; ++y) {
                 if (byEntry) {
                     const uint8_t* row = src.Row(y);
@@ -161,7 +163,7 @@ int ToPaletteDepth(const BitmapHandle& src, const std::array<RgbQuad, 256>& srcP
                                        (uint32_t(p[2]) << 16);
                     if (c != last) {
                         last = c;
-                        lastCode = uint16_t(map.Nearest(p[0], p[1], p[2]));
+                        lastCode = uint16_t(cache.Nearest(p[0], p[1], p[2]));
                     }
                     codes[size_t(x)] = lastCode;
                 }

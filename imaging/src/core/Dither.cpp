@@ -1,5 +1,6 @@
 #include "core/Dither.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/ParallelRows.h"
@@ -10,11 +11,15 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
     if (Palette.empty()) Palette.push_back(RgbQuad{});
     if (Palette.size() > 256) Palette.resize(256);
     const int n = int(Palette.size());
+    struct Entry {
+        int B, G, R;
+    };
+    std::vector<Entry> Entries;
     Entries.reserve(size_t(n));
     for (const RgbQuad& c : Palette) Entries.push_back(Entry{c.Blue, c.Green, c.Red});
 
     // One list per red plane, built in parallel and joined afterwards.
-    std::vector<std::vector<uint8_t>> planeLists(32);
+    std::vector<std::vector<Candidate>> planeLists(32);
     std::vector<std::vector<uint32_t>> planeCounts(32, std::vector<uint32_t>(1024));
     ParallelRows(
         32,
@@ -28,7 +33,7 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
                 far = f * f;
             };
             for (int rc = firstPlane; rc < endPlane; ++rc) {
-                std::vector<uint8_t>& list = planeLists[size_t(rc)];
+                std::vector<Candidate>& list = planeLists[size_t(rc)];
                 for (int gc = 0; gc < 32; ++gc) {
                     for (int bc = 0; bc < 32; ++bc) {
                         int bound = 1 << 30;
@@ -41,13 +46,21 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
                             maxD[size_t(i)] = fr + fg + fb;
                             bound = std::min(bound, maxD[size_t(i)]);
                         }
-                        uint32_t count = 0;
+                        const size_t first = list.size();
                         for (int i = 0; i < n; ++i) {
                             if (minD[size_t(i)] <= bound) {
-                                list.push_back(uint8_t(i));
-                                ++count;
+                                const Entry& e = Entries[size_t(i)];
+                                list.push_back(Candidate{minD[size_t(i)], int16_t(e.B),
+                                                         int16_t(e.G), int16_t(e.R), uint8_t(i)});
                             }
                         }
+                        std::sort(list.begin() + std::ptrdiff_t(first), list.end(),
+                                  [](const Candidate& a, const Candidate& b) {
+                                      return a.CellDistance != b.CellDistance
+                                                 ? a.CellDistance < b.CellDistance
+                                                 : a.Index < b.Index;
+                                  });
+                        const uint32_t count = uint32_t(list.size() - first);
                         planeCounts[size_t(rc)][size_t(gc * 32 + bc)] = count;
                     }
                 }

@@ -17,23 +17,24 @@ namespace kivo {
 // Nearest palette colour (squared RGB distance, lowest index on ties) in a few comparisons.
 // The colour cube is split into 32×32×32 cells of 8 levels; each cell keeps the palette entries
 // that can be nearest to some colour inside it: those whose distance to the cell's closest point
-// is no larger than the smallest distance any entry has to the cell's farthest point. A look-up
-// scans that short list only, so the answer is exact, not an approximation by the cell centre.
+// is no larger than the smallest distance any entry has to the cell's farthest point. The list
+// is sorted by that closest-point distance, so a look-up stops as soon as the next entry cannot
+// be nearer than the best found; the answer is exact, not an approximation by the cell centre.
 class InverseColourMap {
 public:
     explicit InverseColourMap(const ColorPalette& palette);
 
     int Nearest(int b, int g, int r) const {
         const int cell = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-        const uint8_t* c = Candidates.data() + Start[size_t(cell)];
-        const uint8_t* end = Candidates.data() + Start[size_t(cell) + 1];
-        int best = *c;
-        int bestD = Distance(Entries[best], b, g, r);
-        for (++c; c < end; ++c) {
-            const int d = Distance(Entries[*c], b, g, r);
-            if (d < bestD) {
+        const Candidate* c = Candidates.data() + Start[size_t(cell)];
+        const Candidate* end = Candidates.data() + Start[size_t(cell) + 1];
+        int best = c->Index;
+        int bestD = Distance(*c, b, g, r);
+        for (++c; c < end && c->CellDistance <= bestD; ++c) {
+            const int d = Distance(*c, b, g, r);
+            if (d < bestD || (d == bestD && c->Index < best)) {
                 bestD = d;
-                best = *c;
+                best = c->Index;
             }
         }
         return best;
@@ -42,18 +43,19 @@ public:
     int Size() const { return int(Palette.size()); }
 
 private:
-    struct Entry {
-        int B, G, R;
+    struct Candidate {
+        int32_t CellDistance;  // squared distance from the entry to the cell's closest point
+        int16_t B, G, R;
+        uint8_t Index;
     };
-    static int Distance(const Entry& e, int b, int g, int r) {
+    static int Distance(const Candidate& e, int b, int g, int r) {
         const int db = e.B - b, dg = e.G - g, dr = e.R - r;
         return db * db + dg * dg + dr * dr;
     }
 
     ColorPalette Palette;
-    std::vector<Entry> Entries;
-    std::vector<uint32_t> Start;      // 32768 + 1 offsets into Candidates
-    std::vector<uint8_t> Candidates;  // ascending indices per cell
+    std::vector<uint32_t> Start;        // 32768 + 1 offsets into Candidates
+    std::vector<Candidate> Candidates;  // per cell, by ascending CellDistance, then index
 };
 
 // Writes `width` codes (palette indices) into a row of 1, 4 or 8 bits, most significant first,
@@ -62,12 +64,38 @@ void PackIndices(const uint16_t* codes, int width, int bitsPerPixel, uint8_t* ro
 // Writes `width` 16-bit codes into a row, low byte first.
 void Pack16(const uint16_t* codes, int width, uint8_t* row);
 
+// Remembers the answers of an InverseColourMap for recently seen colours: a photograph, even
+// after error diffusion, revisits a limited set of colours, and one load and compare is far
+// cheaper than scanning a cell's candidates. One instance per thread.
+class NearestCache {
+public:
+    explicit NearestCache(const InverseColourMap& map) : Map(map), Slots(size_t(1) << Bits, Empty) {}
+
+    int Nearest(int b, int g, int r) {
+        const uint32_t colour = uint32_t(b) | (uint32_t(g) << 8) | (uint32_t(r) << 16);
+        uint32_t& slot = Slots[(colour * 2654435761u) >> (32 - Bits)];
+        // The slot holds colour << 8 | index. The one value that matches Empty (white mapped to
+        // index 255) only ever misses, which costs a search but never a wrong answer.
+        if ((slot >> 8) == colour && slot != Empty) return int(slot & 0xFF);
+        const int index = Map.Nearest(b, g, r);
+        slot = (colour << 8) | uint32_t(index);
+        return index;
+    }
+    const RgbQuad& Colour(int index) const { return Map.Colour(index); }
+
+private:
+    static constexpr int Bits = 16;  // 256 KB: stays in the second-level cache
+    static constexpr uint32_t Empty = 0xFFFFFFFFu;
+    const InverseColourMap& Map;
+    std::vector<uint32_t> Slots;
+};
+
 // Quantises to the nearest palette colour.
 struct PaletteQuantiser {
-    const InverseColourMap& Map;
+    NearestCache& Cache;
     int Pick(int& b, int& g, int& r) const {
-        const int i = Map.Nearest(b, g, r);
-        const RgbQuad& c = Map.Colour(i);
+        const int i = Cache.Nearest(b, g, r);
+        const RgbQuad& c = Cache.Colour(i);
         b = c.Blue;
         g = c.Green;
         r = c.Red;

@@ -34,6 +34,7 @@ enum FileFormat : int {
     FILE_XPM = 109,
     FILE_IFF_CAT = 112,  // interchange file: IFF CAT holding one FORM ILBM
     FILE_EMF = 116,
+    FILE_PNM = 200,      // netpbm P4/P5/P6: an extra format for the command line and benchmarks
 };
 
 struct FileInfo {
