@@ -101,6 +101,8 @@ public:
     static int ProgressCallback(int percent, void* userData);
 
     void UpdateHintPanel(const QString& hint);
+    // Centres the start picture in the work area while it shows.
+    void CenterNoticePanel();
     void ApplyMenuStyle(const QString& name);
     void NotifyHostWindow(uint64_t hostHandle, const QString& savedPath);
 
@@ -194,7 +196,6 @@ private:
     void RegisterExePath(bool* ok);
     void OpenCommandLineFile();
     void FinishLoad();
-    void CenterNoticePanel();
     void ResetPageScrollers();
     void ToggleSidePanel(bool visible);
     QAction* MakeEntryAction(const CommandEntry& entry, const QString& place, QObject* owner);

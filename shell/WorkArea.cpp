@@ -87,6 +87,17 @@ void TScrollPaintBox::wheelEvent(QWheelEvent* event) {
 void TScrollPaintBox::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     ApplyRanges();
+    Form->CenterNoticePanel();
+}
+
+bool TScrollPaintBox::viewportEvent(QEvent* event) {
+    bool handled = QAbstractScrollArea::viewportEvent(event);
+    // The viewport may take its final size after the area's own resize (scroll bars appearing).
+    if (event->type() == QEvent::Resize) {
+        ApplyRanges();
+        Form->CenterNoticePanel();
+    }
+    return handled;
 }
 
 void TScrollPaintBox::scrollContentsBy(int, int) { viewport()->update(); }

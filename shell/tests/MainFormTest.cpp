@@ -7,12 +7,15 @@
 #include <QMimeData>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
 
+#include "FrmAbout.h"
 #include "FrmMain.h"
 #include "WorkArea.h"
 #include "kivo/imaging/ColorRes.h"
@@ -776,6 +779,45 @@ private slots:
         QCOMPARE(f.Form->ZoomPercent, 120);
         wheel(Qt::ControlModifier, -120);
         QCOMPARE(f.Form->ZoomPercent, 110);
+    }
+
+    void HoveringAnEntryShowsItsHint() {
+        Fixture f;
+        for (const auto& e : f.Form->EntryActions())
+            if (e.Place == "toolbar" && e.Entry->Command == "actFileSave") e.Action->hover();
+        QCOMPARE(f.Form->lblInfoItem->text(), QString("저장"));
+        QCOMPARE(f.Form->lblInfoItemHint->text(), QString("☞ 편집된 사진을 저장 합니다."));
+    }
+
+    void NoticePanelIsCentred() {
+        Fixture f;
+        QSize area = f.Client();
+        QCOMPARE(f.Form->NoticePanel->pos(),
+                 QPoint((area.width() - 250) / 2, (area.height() - 192) / 2));
+        f.Form->resize(f.Form->width() + 60, f.Form->height() + 40);
+        QApplication::processEvents();
+        area = f.Client();
+        QCOMPARE(f.Form->NoticePanel->pos(),
+                 QPoint((area.width() - 250) / 2, (area.height() - 192) / 2));
+    }
+
+    void AboutShowsHistoryAndClosesWithOk() {
+        Fixture f;
+        QString text;
+        QString caption;
+        QTimer::singleShot(0, [&] {
+            auto* about = qobject_cast<TAboutForm*>(QApplication::activeModalWidget());
+            if (!about) return;
+            text = about->Memo->toPlainText();
+            caption = about->windowTitle();
+            about->btnOK->click();
+        });
+        f.Form->RunCommand("TBXItemAbout");
+        QCOMPARE(caption, MainCaption);
+        QVERIFY(text.contains("Kivo Image Editor 공개용(Freeware)"));
+        QVERIFY(text.indexOf("2004. 02. 10. Kivo Image Editor ver 1.07") <
+                text.indexOf("2003. 10. 08. Kivo Image Editor ver 1.00"));
+        QVERIFY(text.contains("2003. 11. 16. Kivo Image Editor ver 1.02"));
     }
 
     void MulDivRoundsHalvesAwayFromZero() {
