@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "codecs/Codec.h"
+#include "codecs/bmp/Bmp.h"
 #include "codecs/pnm/Pnm.h"
 
 namespace kivo {
@@ -13,6 +14,7 @@ const std::vector<CodecEntry>& Codecs() {
     static const std::vector<CodecEntry> codecs = [] {
         std::vector<CodecEntry> list = {
             MakePnmCodec(),
+            MakeBmpCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {
