@@ -7,6 +7,8 @@
 #include "codecs/Codec.h"
 #include "codecs/bmp/Bmp.h"
 #include "codecs/pnm/Pnm.h"
+#include "codecs/psd/Psd.h"
+#include "codecs/pict/Pict.h"
 
 namespace kivo {
 
@@ -15,6 +17,8 @@ const std::vector<CodecEntry>& Codecs() {
         std::vector<CodecEntry> list = {
             MakePnmCodec(),
             MakeBmpCodec(),
+            MakePsdCodec(),
+            MakePictCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {
