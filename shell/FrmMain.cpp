@@ -252,6 +252,9 @@ void TMainForm::BuildLayout() {
     leftLayout->addWidget(treeTop);
     PTShellTree = new QTreeView(leftMenu);
     PTShellTree->setObjectName("PTShellTree");
+    // While the panel shows only its header, the tree and the grid below it get no height.
+    PTShellTree->setMinimumHeight(1);
+    PTShellTree->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     leftLayout->addWidget(PTShellTree, 1);
     thumbLayout->addWidget(leftMenu);
     auto* thumbPar = new QWidget(BottomThumbPanel);
@@ -285,6 +288,8 @@ void TMainForm::BuildLayout() {
     ThumbView = new QListView(thumbPar);
     ThumbView->setObjectName("ThumbView");
     ThumbView->setViewMode(QListView::IconMode);
+    ThumbView->setMinimumHeight(1);
+    ThumbView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     parLayout->addWidget(ThumbView, 1);
     thumbLayout->addWidget(thumbPar, 1);
     clientLayout->addWidget(BottomThumbPanel);
