@@ -9,6 +9,8 @@
 #include "codecs/pnm/Pnm.h"
 #include "codecs/psd/Psd.h"
 #include "codecs/pict/Pict.h"
+#include "codecs/wmf/Wmf.h"
+#include "codecs/emf/Emf.h"
 
 namespace kivo {
 
@@ -19,6 +21,8 @@ const std::vector<CodecEntry>& Codecs() {
             MakeBmpCodec(),
             MakePsdCodec(),
             MakePictCodec(),
+            MakeWmfCodec(),
+            MakeEmfCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {
