@@ -37,6 +37,14 @@ enum FileFormat : int {
     FILE_PNM = 200,      // netpbm P4/P5/P6: an extra format for the command line and benchmarks
 };
 
+// Legacy formats that are read but never written; L_LoadBitmap reports these codes.
+enum ReadOnlyFileFormat : int {
+    FILE_CALS = 140,  // CALS raster type 1 (.cal), CCITT group 4
+    FILE_WPG = 141,   // WordPerfect graphics 1 and 2 (.wpg), bitmap records
+    FILE_EPS = 142,   // DOS EPS binary (.eps): the TIFF or WMF preview
+    FILE_PCD = 143,   // Kodak Photo CD (.pcd): the 768 × 512 base image
+};
+
 struct FileInfo {
     int Format = 0;  // the FileFormat code of the format read
     int Width = 0;
