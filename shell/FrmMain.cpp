@@ -1151,10 +1151,9 @@ void TMainForm::SaveImageAs() {
     FileRequest request;
     request.Filter = SaveFilter;
     request.FilterIndex = 1;
-    if (!CurrentFilePath.isEmpty()) {
-        request.InitialDir = QFileInfo(CurrentFilePath).absolutePath();
-        request.FileName = QFileInfo(CurrentFilePath).fileName();
-    }
+    // The dialog starts in the picture's folder but names no file: it does not ask before
+    // overwriting, so offering the original's name would make overwriting it one key away.
+    if (!CurrentFilePath.isEmpty()) request.InitialDir = QFileInfo(CurrentFilePath).absolutePath();
     FileAnswer answer = Current().Pickers->SaveFile(this, request);
     if (!answer.Accepted || answer.FileName.isEmpty()) return;
 

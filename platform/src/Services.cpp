@@ -100,6 +100,8 @@ private:
         QFileDialog dialog(parent, request.Title, request.InitialDir);
         dialog.setAcceptMode(mode);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        // The filters carry case-insensitive patterns the user need not read.
+        dialog.setOption(QFileDialog::HideNameFilterDetails, true);
         dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                            : QFileDialog::AnyFile);
         QStringList filters = QtNameFilters(request.Filter);

@@ -284,11 +284,15 @@ private slots:
         Fixture f({"kivoEditor", "4711", "/nowhere/start.jpg"});
         QVERIFY(!f.Form->WorkBitmap.Allocated());
         f.Load(Photo(16, 16));
+        f.Form->CurrentFilePath = f.Dir.filePath("original.jpg");
         QString target = f.Dir.filePath("done.jpg");
         f.Fakes.Pickers.SaveAnswers.push_back({true, target, 1});
         f.Form->actFileSaveExecute();
         QCOMPARE(f.Fakes.Host.Notified.size(), size_t(1));
         QCOMPARE(f.Fakes.Host.Notified[0].first, uint64_t(4711));
+        // Without an overwrite question, the dialog must not offer the original's name.
+        QCOMPARE(f.Fakes.Pickers.SaveRequests[0].FileName, QString());
+        QCOMPARE(f.Fakes.Pickers.SaveRequests[0].InitialDir, f.Dir.path());
         QCOMPARE(f.Fakes.Host.Notified[0].second, target);
     }
 
