@@ -172,6 +172,20 @@ private slots:
         QCOMPARE(f.Form->StatusPanelText(5), QString("33×17×24b"));
     }
 
+    void ThumbnailOpenTimesAndCollapsesSeparators() {
+        Fixture f;
+        QString path = f.Write("thumb.bmp", Photo(9, 4, 8), FILE_BMP, 8);
+        QString doubled = f.Dir.path() + "//thumb.bmp";
+        f.Fakes.Clock.TickStep = 12;
+        f.Form->CurrentFilePath = doubled;  // set by the strip before it calls
+        f.Form->OpenImagePathTimed(doubled);
+        QCOMPARE(f.Form->StatusPanelText(1), QString("12ms"));
+        QCOMPARE(f.Form->StatusFileName, path);
+        QCOMPARE(f.Form->StatusPanelText(2), path);
+        QCOMPARE(f.Form->StatusPanelText(5), QString("9×4×8b"));
+        QCOMPARE(f.Form->WorkBitmap.BitsPerPixel, 24);
+    }
+
     void UnreadableFileLeavesDocumentEmpty() {
         Fixture f;
         QString path = f.Dir.filePath("broken.jpg");
