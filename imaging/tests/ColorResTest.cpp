@@ -319,6 +319,62 @@ TEST(ColorRes, BlackAndWhiteGivenPalette) {
     EXPECT_NEAR(total / (w * h), 127.5, 1.5);
 }
 
+// Floyd–Steinberg to black and white of a grey picture, written out plainly: serpentine rows,
+// errors in sixteenths, the diffused value clamped to 0..255. 0 or 255 per pixel.
+std::vector<uint8_t> NaiveBlackWhiteDither(const std::vector<uint8_t>& grey, int w, int h) {
+    std::vector<int> err(size_t(w + 2) * size_t(h + 1), 0);
+    auto at = [&](int x, int y) -> int& { return err[size_t(y) * size_t(w + 2) + size_t(x + 1)]; };
+    std::vector<uint8_t> out(grey.size());
+    for (int y = 0; y < h; ++y) {
+        const int dir = (y & 1) ? -1 : 1;
+        for (int n = 0; n < w; ++n) {
+            const int x = dir > 0 ? n : w - 1 - n;
+            const int v = std::clamp(grey[size_t(y) * w + x] + ((at(x, y) + 8) >> 4), 0, 255);
+            const int q = v < 128 ? 0 : 255;
+            out[size_t(y) * w + x] = uint8_t(q);
+            const int e = v - q;
+            at(x + dir, y) += 7 * e;
+            at(x - dir, y + 1) += 3 * e;
+            at(x, y + 1) += 5 * e;
+            at(x + dir, y + 1) += e;
+        }
+    }
+    return out;
+}
+
+// A tall picture is dithered in bands on all cores. The first band is exactly the plain
+// sequential diffusion; later bands may differ from it in detail but not in brightness, also at
+// the band edges (a row stored at the wrong place or an error state that does not carry over
+// would show as blocks whose brightness is off).
+TEST(ColorRes, TallPicturesDitherWithoutSeams) {
+    const int w = 64, h = 1800;
+    std::vector<uint8_t> grey(size_t(w) * h);
+    BitmapHandle src;
+    ASSERT_EQ(L_CreateBitmap(&src, 1, w, h, 24), SUCCESS);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t v = uint8_t(40 + ((y / 8) * 37 + x) % 176);
+            grey[size_t(y) * w + x] = v;
+            L_PutPixelColor(&src, x, y, RGBColor(v, v, v));
+        }
+    const std::vector<uint8_t> reference = NaiveBlackWhiteDither(grey, w, h);
+    const RgbQuad bw[2] = {RgbQuad{0, 0, 0, 0}, RgbQuad{255, 255, 255, 0}};
+    BitmapHandle out;
+    ASSERT_EQ(L_ColorResBitmap(&src, &out, 1, CRF_FLOYDSTEINDITHERING, bw, 2), SUCCESS);
+    for (int y = 0; y < 512; ++y)
+        for (int x = 0; x < w; ++x)
+            ASSERT_EQ(PixelAt(out, x, y).G, reference[size_t(y) * w + x]) << x << "," << y;
+    for (int block = 0; block < h / 8; ++block) {
+        double ours = 0, plain = 0;
+        for (int y = block * 8; y < block * 8 + 8; ++y)
+            for (int x = 0; x < w; ++x) {
+                ours += PixelAt(out, x, y).G;
+                plain += reference[size_t(y) * w + x];
+            }
+        ASSERT_NEAR(ours / (8.0 * w), plain / (8.0 * w), 5.0) << "block " << block;
+    }
+}
+
 // ---- quality against ImageMagick ----
 
 bool WritePpm(const std::string& path, const BitmapHandle& b) {

@@ -71,7 +71,7 @@ int To16(const BitmapHandle& src, const std::array<RgbQuad, 256>& palette, Bitma
     bool ok;
     if (dither) {
         ok = DitherFloydSteinberg(
-            src, palette, FiveBitQuantiser{},
+            src, palette, [] { return FiveBitQuantiser{}; },
             [&out](int y, const uint16_t* codes) { Pack16(codes, out.Width, out.Row(y)); },
             progress, 0);
     } else {
@@ -126,9 +126,8 @@ int ToPaletteDepth(const BitmapHandle& src, const std::array<RgbQuad, 256>& srcP
     const int bpp = out.BitsPerPixel;
     bool ok;
     if (dither) {
-        NearestCache cache(map);
         ok = DitherFloydSteinberg(
-            src, srcPalette, PaletteQuantiser{cache},
+            src, srcPalette, [&map] { return PaletteQuantiser(map); },
             [&out, bpp](int y, const uint16_t* codes) {
                 PackIndices(codes, out.Width, bpp, out.Row(y));
             },

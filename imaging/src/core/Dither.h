@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/ParallelRows.h"
 #include "core/PixelRows.h"
 #include "core/Progress.h"
 #include "kivo/imaging/Bitmap.h"
@@ -90,10 +91,11 @@ private:
     std::vector<uint32_t> Slots;
 };
 
-// Quantises to the nearest palette colour.
-struct PaletteQuantiser {
-    NearestCache& Cache;
-    int Pick(int& b, int& g, int& r) const {
+// Quantises to the nearest palette colour. One per thread (it owns a cache).
+class PaletteQuantiser {
+public:
+    explicit PaletteQuantiser(const InverseColourMap& map) : Cache(map) {}
+    int Pick(int& b, int& g, int& r) {
         const int i = Cache.Nearest(b, g, r);
         const RgbQuad& c = Cache.Colour(i);
         b = c.Blue;
@@ -101,6 +103,9 @@ struct PaletteQuantiser {
         r = c.Red;
         return i;
     }
+
+private:
+    NearestCache Cache;
 };
 
 // Quantises each channel to the nearest of the 32 levels a 16-bit pixel can hold.
@@ -115,16 +120,18 @@ struct FiveBitQuantiser {
     }
 };
 
-// Floyd–Steinberg error diffusion over all rows of src, in serpentine order (left to right on
-// even rows, right to left on odd ones) with the weights 7/16 ahead, 3/16 behind below, 5/16
-// below and 1/16 ahead below. The value a pixel is quantised at is its colour plus the diffused
-// error, clamped to 0..255, so the error a pixel passes on never exceeds one full step of the
-// channel and cannot build up into streaks. store(y, codes) writes a row of codes. Reports
-// progressBase + y + 1 after each row; returns false when the status callback aborted.
+// Floyd–Steinberg error diffusion of rows [firstRow, endRow) of src, in serpentine order (left
+// to right on even rows, right to left on odd ones) with the weights 7/16 ahead, 3/16 behind
+// below, 5/16 below and 1/16 ahead below. The value a pixel is quantised at is its colour plus
+// the diffused error, clamped to 0..255, so the error a pixel passes on never exceeds one full
+// step of the channel and cannot build up into streaks. The diffusion starts warmUpRows above
+// firstRow (those rows are quantised but not stored). store(y, codes) writes a row of codes.
+// With a progress object, reports progressBase + y + 1 after each row and returns false when
+// the status callback aborted.
 template <class Quantiser, class Store>
-bool DitherFloydSteinberg(const BitmapHandle& src, const std::array<RgbQuad, 256>& palette,
-                          const Quantiser& quantiser, Store&& store, Progress& progress,
-                          int64_t progressBase) {
+bool DitherBand(const BitmapHandle& src, const std::array<RgbQuad, 256>& palette,
+                Quantiser& quantiser, Store& store, int firstRow, int endRow, int warmUpRows,
+                Progress* progress, int64_t progressBase) {
     const int width = src.Width;
     std::vector<int> errors(size_t(width + 2) * 6, 0);
     int* cur = errors.data();
@@ -132,7 +139,7 @@ bool DitherFloydSteinberg(const BitmapHandle& src, const std::array<RgbQuad, 256
     std::vector<uint8_t> scratch;
     if (src.BitsPerPixel != 24) scratch.resize(size_t(width) * 3);
     std::vector<uint16_t> codes(static_cast<size_t>(width));
-    for (int y = 0; y < src.Height; ++y) {
+    for (int y = std::max(0, firstRow - warmUpRows); y < endRow; ++y) {
         const uint8_t* row = src.Row(y);
         if (src.BitsPerPixel != 24) {
             ExpandRow<3>(row, src.BitsPerPixel, width, palette, scratch.data());
@@ -161,9 +168,47 @@ bool DitherFloydSteinberg(const BitmapHandle& src, const std::array<RgbQuad, 256
                 belowAhead[c] += err[c];
             }
         }
-        store(y, codes.data());
         std::swap(cur, next);
-        if (!progress.Report(progressBase + y + 1)) return false;
+        if (y < firstRow) continue;
+        store(y, codes.data());
+        if (progress && !progress->Report(progressBase + y + 1)) return false;
+    }
+    return true;
+}
+
+// Floyd–Steinberg over the whole picture. Error diffusion is sequential by nature, so a tall
+// picture is cut into bands of a fixed height that are dithered on all cores; each band after
+// the first starts its diffusion a few rows above its top, so that it begins with an error state
+// like the one it would have inherited and no seam shows. The bands do not depend on the number
+// of cores, so the result is the same on every machine; a picture of one band is dithered in
+// one pass with progress per row. makeQuantiser() gives each band its own quantiser. Returns
+// false when the status callback aborted.
+template <class MakeQuantiser, class Store>
+bool DitherFloydSteinberg(const BitmapHandle& src, const std::array<RgbQuad, 256>& palette,
+                          MakeQuantiser&& makeQuantiser, Store&& store, Progress& progress,
+                          int64_t progressBase) {
+    constexpr int BandRows = 512, WarmUpRows = 24;
+    const int bands = (src.Height + BandRows - 1) / BandRows;
+    if (bands <= 1) {
+        auto quantiser = makeQuantiser();
+        return DitherBand(src, palette, quantiser, store, 0, src.Height, 0, &progress,
+                          progressBase);
+    }
+    const int group = ParallelThreadCount();
+    for (int b0 = 0; b0 < bands; b0 += group) {
+        const int b1 = std::min(bands, b0 + group);
+        ParallelRows(
+            b1 - b0,
+            [&](int first, int end) {
+                for (int band = b0 + first; band < b0 + end; ++band) {
+                    auto quantiser = makeQuantiser();
+                    const int top = band * BandRows;
+                    DitherBand(src, palette, quantiser, store, top,
+                               std::min(src.Height, top + BandRows), WarmUpRows, nullptr, 0);
+                }
+            },
+            1);
+        if (!progress.Report(progressBase + std::min(src.Height, b1 * BandRows))) return false;
     }
     return true;
 }
