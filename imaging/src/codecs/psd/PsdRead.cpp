@@ -26,6 +26,18 @@ uint8_t Sample8(const uint8_t* p, int depth) {
     return uint8_t(f * 255.0f + 0.5f);
 }
 
+// A sample widened or narrowed to 16 bits.
+uint32_t Sample16(const uint8_t* p, int depth) {
+    if (depth == 8) return p[0] * 257u;
+    if (depth == 16) return (uint32_t(p[0]) << 8) | p[1];
+    uint32_t bits = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+    float f;
+    std::memcpy(&f, &bits, 4);
+    if (!(f > 0.0f)) return 0;
+    if (f >= 1.0f) return 65535;
+    return uint32_t(f * 65535.0f + 0.5f);
+}
+
 // The indexed colour count resource (1046) shortens the 256-entry colour table.
 int IndexedColourCount(const uint8_t* res, size_t size) {
     ByteReader r(res, size);
@@ -46,7 +58,8 @@ int IndexedColourCount(const uint8_t* res, size_t size) {
 }
 
 bool SniffPsd(const uint8_t* head, size_t size) {
-    return size >= 6 && std::memcmp(head, "8BPS", 4) == 0 && head[4] == 0 && head[5] == 1;
+    return size >= 6 && std::memcmp(head, "8BPS", 4) == 0 && head[4] == 0 &&
+           (head[5] == 1 || head[5] == 2);  // 2: large documents, refused by the reader
 }
 
 int ReadPsd(ByteReader& in, BitmapHandle& out, Progress& progress) {
@@ -123,31 +136,56 @@ int ReadPsd(ByteReader& in, BitmapHandle& out, Progress& progress) {
             out.Palette[size_t(i)] = RgbQuad{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     }
 
-    const uint8_t* counts = nullptr;
-    size_t dataPos = in.Position();
+    // Where each channel row starts, so rows can be taken in any order (CMYK needs all four
+    // channels of a row at once). Packed rows need a table; raw rows are at fixed places.
+    const size_t dataStart = in.Position() + (compression == 1 ? rows * 2 : 0);
+    std::vector<uint64_t> packedStart;
     if (compression == 1) {
-        counts = in.Take(rows * 2);
-        dataPos = in.Position();
+        const uint8_t* counts = in.Data() + in.Position();
+        packedStart.resize(rows + 1);
+        packedStart[0] = dataStart;
+        for (size_t i = 0; i < rows; ++i)
+            packedStart[i + 1] = packedStart[i] + ((size_t(counts[2 * i]) << 8) | counts[2 * i + 1]);
     }
+    auto channelRow = [&](int c, uint32_t y, uint8_t* buffer) -> const uint8_t* {
+        const size_t i = size_t(c) * height + y;
+        if (compression == 0) return in.Data() + dataStart + i * rowBytes;
+        if (packedStart[i + 1] > in.Length()) return nullptr;
+        const size_t length = size_t(packedStart[i + 1] - packedStart[i]);
+        if (!PackBitsDecode(in.Data() + packedStart[i], length, buffer, rowBytes)) return nullptr;
+        return buffer;
+    };
+    const int step = depth == 1 ? 1 : depth / 8;
+
+    if (mode == Cmyk) {
+        std::vector<uint8_t> buffers(rowBytes * 4);
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* planes[4];
+            for (int c = 0; c < 4; ++c) {
+                planes[c] = channelRow(c, y, buffers.data() + size_t(c) * rowBytes);
+                if (!planes[c]) return ERROR_FILE_CORRUPT;
+            }
+            uint8_t* dst = out.Row(int(y));
+            for (uint32_t x = 0; x < width; ++x) {
+                // Ink values are stored inverted (255 = no ink): r = c·k, computed at 16 bits.
+                const uint32_t k = Sample16(planes[3] + x * step, depth);
+                for (int c = 0; c < 3; ++c) {
+                    uint32_t v = (Sample16(planes[c] + x * step, depth) * k + 32767) / 65535;
+                    dst[size_t(x) * 3 + size_t(2 - c)] = uint8_t((v * 255 + 32767) / 65535);
+                }
+            }
+            if (!progress.Report(int64_t(y + 1) * 100 / height)) return ERROR_USER_ABORT;
+        }
+        return SUCCESS;
+    }
+
     std::vector<uint8_t> row(rowBytes);
     const int64_t totalRows = int64_t(height) * needed;
     for (int c = 0; c < needed; ++c) {
         for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* src;
-            if (compression == 0) {
-                src = in.Data() + dataPos;
-                dataPos += rowBytes;
-            } else {
-                size_t k = (size_t(c) * height + y) * 2;
-                size_t packed = (size_t(counts[k]) << 8) | counts[k + 1];
-                if (packed > in.Length() - dataPos) return ERROR_FILE_CORRUPT;
-                if (!PackBitsDecode(in.Data() + dataPos, packed, row.data(), rowBytes))
-                    return ERROR_FILE_CORRUPT;
-                dataPos += packed;
-                src = row.data();
-            }
+            const uint8_t* src = channelRow(c, y, row.data());
+            if (!src) return ERROR_FILE_CORRUPT;
             uint8_t* dst = out.Row(int(y));
-            const int step = depth == 1 ? 1 : depth / 8;
             if (outBpp == 1) {
                 std::memcpy(dst, src, rowBytes);
             } else if (outBpp == 8) {
@@ -156,23 +194,15 @@ int ReadPsd(ByteReader& in, BitmapHandle& out, Progress& progress) {
                 else
                     for (uint32_t x = 0; x < width; ++x) dst[x] = Sample8(src + x * step, depth);
             } else {
+                // Channel 0 is red, stored at offset 2 of B, G, R; alpha at 3.
                 const int px = outBpp / 8;
-                if (mode == Cmyk && c == 3) {
-                    for (uint32_t x = 0; x < width; ++x) {
-                        unsigned k = Sample8(src + x * step, depth);
-                        uint8_t* p = dst + size_t(x) * 3;
-                        for (int i = 0; i < 3; ++i) p[i] = uint8_t((p[i] * k + 127) / 255);
-                    }
-                } else {
-                    // Channel 0 is red (or cyan), stored at offset 2 of B, G, R; alpha at 3.
-                    const int offset = c < 3 ? 2 - c : 3;
-                    uint8_t* p = dst + offset;
-                    if (depth == 8)
-                        for (uint32_t x = 0; x < width; ++x) p[size_t(x) * px] = src[x];
-                    else
-                        for (uint32_t x = 0; x < width; ++x)
-                            p[size_t(x) * px] = Sample8(src + x * step, depth);
-                }
+                const int offset = c < 3 ? 2 - c : 3;
+                uint8_t* p = dst + offset;
+                if (depth == 8)
+                    for (uint32_t x = 0; x < width; ++x) p[size_t(x) * px] = src[x];
+                else
+                    for (uint32_t x = 0; x < width; ++x)
+                        p[size_t(x) * px] = Sample8(src + x * step, depth);
             }
             if (!progress.Report((int64_t(c) * height + y + 1) * 100 / totalRows))
                 return ERROR_USER_ABORT;
