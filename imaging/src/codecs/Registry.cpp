@@ -11,6 +11,9 @@
 #include "codecs/pict/Pict.h"
 #include "codecs/wmf/Wmf.h"
 #include "codecs/emf/Emf.h"
+#include "codecs/cals/Cals.h"
+#include "codecs/pcd/Pcd.h"
+#include "codecs/eps/Eps.h"
 
 namespace kivo {
 
@@ -23,6 +26,9 @@ const std::vector<CodecEntry>& Codecs() {
             MakePictCodec(),
             MakeWmfCodec(),
             MakeEmfCodec(),
+            MakeCalsCodec(),
+            MakePcdCodec(),
+            MakeEpsCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {
