@@ -71,7 +71,8 @@ private:
     int ReadRaster(int op);
     int ReadColourTable(ColorPalette* palette);
     int ReadRows(Raster& r, int rowBytes, int packType, int pixelSize, int cmpCount,
-                 bool packed);
+                 bool packed, bool forcePacked = false);
+    bool NextOpcodePlausible() const;
     int ReadPixPat();
     int Compose(BitmapHandle& out);
 
@@ -172,21 +173,29 @@ int PictDecoder::ReadColourTable(ColorPalette* palette) {
 }
 
 // Reads the rows of a raster and converts them to 8-bit indices or B, G, R.
+// After a raster: the end of the data, the end opcode or a defined opcode below 0x0100.
+bool PictDecoder::NextOpcodePlausible() const {
+    size_t pos = In.Position() + (In.Position() & 1);
+    if (pos + 2 > In.Length()) return pos >= In.Length();
+    const uint8_t* p = In.Data() + pos;
+    return p[0] == 0 && (p[1] <= 0xA1 || p[1] == 0xFF);
+}
+
 int PictDecoder::ReadRows(Raster& r, int rowBytes, int packType, int pixelSize, int cmpCount,
-                          bool packed) {
+                          bool packed, bool forcePacked) {
     const size_t w = size_t(r.Width);
     const bool direct = pixelSize == 16 || pixelSize == 32;
     if (!direct && rowBytes * 8 < int(w) * pixelSize) return ERROR_FILE_CORRUPT;
     if (pixelSize == 16 && rowBytes < int(w) * 2) return ERROR_FILE_CORRUPT;
     // What one unpacked row holds, and whether rows are packed at all.
     size_t unpackedLen = size_t(rowBytes);
-    bool rowsPacked = packed && rowBytes >= 8;
+    bool rowsPacked = packed && (rowBytes >= 8 || forcePacked);
     bool planar = false;
     if (pixelSize == 32) {
         if (packType == 2) {
             unpackedLen = w * 3;
             rowsPacked = false;
-        } else if (packType == 1 || rowBytes < 8) {
+        } else if (packType == 1 || (rowBytes < 8 && !forcePacked)) {
             if (rowBytes < int(w) * 4) return ERROR_FILE_CORRUPT;
             rowsPacked = false;
         } else {
@@ -299,7 +308,23 @@ int PictDecoder::ReadRaster(int op) {
     if (uint64_t(r.Width) * uint64_t(r.Height) > L_GetMaxPixels()) return ERROR_IMAGE_TOO_LARGE;
     r.Indexed = !direct;
     r.SourceBits = pixelSize;
+    const size_t rowsStart = In.Position();
     int status = ReadRows(r, rowBytes, packType, pixelSize, cmpCount, packed);
+    // Rows under 8 bytes are stored unpacked, but some writers pack them anyway. When the
+    // unpacked reading does not end at a plausible opcode, the rows are read again as packed.
+    if (V2 && packed && rowBytes < 8 && !NextOpcodePlausible()) {
+        ByteReader retry = In;
+        retry.Seek(rowsStart);
+        std::swap(retry, In);
+        Raster again = r;
+        if (ReadRows(again, rowBytes, packType, pixelSize, cmpCount, true, true) == SUCCESS &&
+            NextOpcodePlausible()) {
+            r = std::move(again);
+            status = SUCCESS;
+        } else {
+            std::swap(retry, In);
+        }
+    }
     if (status != SUCCESS) return status;
     Rasters.push_back(std::move(r));
     return SUCCESS;

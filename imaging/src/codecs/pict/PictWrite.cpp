@@ -114,35 +114,27 @@ int WritePict(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWrite
         constexpr int BandWidth = 4000;
         for (int left = 0; left < width; left += BandWidth) {
             const int w = std::min(BandWidth, width - left);
-            const int rowBytes = w * 4;
+            // Rows under 8 bytes would be stored unpacked, which some readers get wrong; a padded
+            // row length keeps every row packed.
+            const int rowBytes = std::max(w * 4, 8);
             if (out.Position() & 1) out.U8(0);
             out.U16BE(0x009A);
             out.U32BE(0x000000FF);  // base address, unused in files
-            // Rows under 8 bytes cannot be packed; they are stored as x, R, G, B pixels.
-            PixMapFields(out, rowBytes, w, height, left, rowBytes < 8 ? 1 : 4, 16, 32, 3, 8);
+            PixMapFields(out, rowBytes, w, height, left, 4, 16, 32, 3, 8);
             Rect(out, 0, left, height, left + w);
             Rect(out, 0, left, height, left + w);
             out.U16BE(0);
-            std::vector<uint8_t> row(size_t(w) * (rowBytes < 8 ? 4 : 3));
+            std::vector<uint8_t> row(size_t(w) * 3);
             std::vector<uint8_t> scratch(PackBitsBound(row.size()));
             for (int y = 0; y < height; ++y) {
                 const uint8_t* src = bmp.Row(y) + size_t(left) * 3;
-                if (rowBytes < 8) {
-                    for (int x = 0; x < w; ++x) {
-                        row[size_t(x) * 4] = 0;
-                        row[size_t(x) * 4 + 1] = src[x * 3 + 2];
-                        row[size_t(x) * 4 + 2] = src[x * 3 + 1];
-                        row[size_t(x) * 4 + 3] = src[x * 3];
-                    }
-                } else {
-                    uint8_t* r = row.data();
-                    uint8_t* g = r + w;
-                    uint8_t* b = g + w;
-                    for (int x = 0; x < w; ++x) {
-                        b[x] = src[x * 3];
-                        g[x] = src[x * 3 + 1];
-                        r[x] = src[x * 3 + 2];
-                    }
+                uint8_t* r = row.data();
+                uint8_t* g = r + w;
+                uint8_t* b = g + w;
+                for (int x = 0; x < w; ++x) {
+                    b[x] = src[x * 3];
+                    g[x] = src[x * 3 + 1];
+                    r[x] = src[x * 3 + 2];
                 }
                 PackedRow(out, row.data(), row.size(), rowBytes, scratch);
                 if (!progress.Report((int64_t(left) * height + int64_t(y + 1) * w) * 100 /
