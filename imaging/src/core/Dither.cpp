@@ -18,32 +18,53 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
     Entries.reserve(size_t(n));
     for (const RgbQuad& c : Palette) Entries.push_back(Entry{c.Blue, c.Green, c.Red});
 
+    // Squared distances along each axis from every entry to the closest and the farthest level
+    // of each of the 32 cell positions; a cell's distances are sums of three such terms, so the
+    // loop over the entries below is plain adds and minimums that GCC vectorises.
+    std::vector<int32_t> nearR(size_t(32 * n)), farR(size_t(32 * n)), nearG(size_t(32 * n)),
+        farG(size_t(32 * n)), nearB(size_t(32 * n)), farB(size_t(32 * n));
+    for (int c = 0; c < 32; ++c) {
+        const int lo = c * 8, hi = lo + 7;
+        auto fill = [&](int e, int32_t* nearOut, int32_t* farOut) {
+            const int d = e < lo ? lo - e : e > hi ? e - hi : 0;
+            const int f = std::max(e - lo, hi - e);
+            *nearOut = d * d;
+            *farOut = f * f;
+        };
+        for (int i = 0; i < n; ++i) {
+            const size_t k = size_t(c * n + i);
+            fill(Entries[size_t(i)].R, &nearR[k], &farR[k]);
+            fill(Entries[size_t(i)].G, &nearG[k], &farG[k]);
+            fill(Entries[size_t(i)].B, &nearB[k], &farB[k]);
+        }
+    }
+
     // One list per red plane, built in parallel and joined afterwards.
     std::vector<std::vector<Candidate>> planeLists(32);
     std::vector<std::vector<uint32_t>> planeCounts(32, std::vector<uint32_t>(1024));
     ParallelRows(
         32,
         [&](int firstPlane, int endPlane) {
-            std::vector<int> minD(static_cast<size_t>(n)), maxD(static_cast<size_t>(n));
-            auto axis = [](int e, int lo, int& near, int& far) {
-                const int hi = lo + 7;
-                const int d = e < lo ? lo - e : e > hi ? e - hi : 0;
-                const int f = std::max(e - lo, hi - e);
-                near = d * d;
-                far = f * f;
-            };
+            std::vector<int32_t> minD(static_cast<size_t>(n)), maxD(static_cast<size_t>(n)),
+                nearRG(static_cast<size_t>(n)), farRG(static_cast<size_t>(n));
             for (int rc = firstPlane; rc < endPlane; ++rc) {
                 std::vector<Candidate>& list = planeLists[size_t(rc)];
                 for (int gc = 0; gc < 32; ++gc) {
+                    const int32_t* nr = &nearR[size_t(rc * n)];
+                    const int32_t* fr = &farR[size_t(rc * n)];
+                    const int32_t* ng = &nearG[size_t(gc * n)];
+                    const int32_t* fg = &farG[size_t(gc * n)];
+                    for (int i = 0; i < n; ++i) {
+                        nearRG[size_t(i)] = nr[i] + ng[i];
+                        farRG[size_t(i)] = fr[i] + fg[i];
+                    }
                     for (int bc = 0; bc < 32; ++bc) {
-                        int bound = 1 << 30;
+                        const int32_t* nb = &nearB[size_t(bc * n)];
+                        const int32_t* fb = &farB[size_t(bc * n)];
+                        int32_t bound = 1 << 30;
                         for (int i = 0; i < n; ++i) {
-                            int nr, fr, ng, fg, nb, fb;
-                            axis(Entries[size_t(i)].R, rc * 8, nr, fr);
-                            axis(Entries[size_t(i)].G, gc * 8, ng, fg);
-                            axis(Entries[size_t(i)].B, bc * 8, nb, fb);
-                            minD[size_t(i)] = nr + ng + nb;
-                            maxD[size_t(i)] = fr + fg + fb;
+                            minD[size_t(i)] = nearRG[size_t(i)] + nb[i];
+                            maxD[size_t(i)] = farRG[size_t(i)] + fb[i];
                             bound = std::min(bound, maxD[size_t(i)]);
                         }
                         const size_t first = list.size();
