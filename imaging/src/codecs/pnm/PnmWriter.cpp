@@ -31,7 +31,8 @@ int WritePnm(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
                                       : size_t(width) * (kind == 5 ? 1 : 3);
     char header[64];
     const int headerSize = std::snprintf(header, sizeof header, kind == 4 ? "P%d\n%d %d\n" : "P%d\n%d %d\n255\n", kind, width, height);
-    out.Buffer().reserve(out.Position() + size_t(headerSize) + rowBytes * size_t(height));
+    out.SeekEnd();
+    out.Buffer().reserve(out.Buffer().size() + size_t(headerSize) + rowBytes * size_t(height));
     out.Write(header, size_t(headerSize));
 
     std::vector<uint8_t> line(rowBytes);
@@ -64,7 +65,10 @@ int WritePnm(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
                 line[3 * size_t(x) + 2] = p[3 * x];
             }
         }
-        out.Write(line.data(), rowBytes);
+        // Appending to the reserved buffer copies once; ByteWriter::Write would zero-fill first.
+        std::vector<uint8_t>& buffer = out.Buffer();
+        buffer.insert(buffer.end(), line.begin(), line.end());
+        out.SeekEnd();
         if ((y & 63) == 63 && !progress.Report(int64_t(y + 1) * 100 / height))
             return ERROR_USER_ABORT;
     }
