@@ -81,16 +81,18 @@ int ReadEmf(ByteReader& in, BitmapHandle& out, Progress& progress) {
             default:
                 isDib = false;
         }
-        // A blit without a source bitmap (a pattern fill) has no BITMAPINFO and is skipped.
-        if (isDib && !rec.Failed() && cbBmi >= 12 && offBmi <= size && cbBmi <= size - offBmi &&
-            offBits <= size && cbBits <= size - offBits) {
+        // A blit without a source bitmap (a pattern fill) has no BITMAPINFO and is skipped; a
+        // bitmap outside its record is damage.
+        if (isDib && (rec.Failed() || (cbBmi != 0 && (cbBmi < 12 || offBmi > size ||
+                                                       cbBmi > size - offBmi || offBits > size ||
+                                                       cbBits > size - offBits))))
+            return ERROR_FILE_CORRUPT;
+        if (isDib && cbBmi != 0) {
             d.Info = record + offBmi;
             d.InfoSize = cbBmi;
             d.Bits = record + offBits;
             d.BitsSize = cbBits;
             dibs.push_back(d);
-        } else if (isDib && rec.Failed()) {
-            return ERROR_FILE_CORRUPT;
         }
         pos += size;
         if (type == EMR_EOF) break;
