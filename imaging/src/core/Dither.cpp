@@ -40,15 +40,15 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
     }
 
     // One list per red plane, built in parallel and joined afterwards.
-    std::vector<std::vector<Candidate>> planeLists(32);
-    std::vector<std::vector<uint32_t>> planeCounts(32, std::vector<uint32_t>(1024));
+    Planes.resize(32);
+    Start.resize(32 * 1025);
     ParallelRows(
         32,
         [&](int firstPlane, int endPlane) {
             std::vector<int32_t> minD(static_cast<size_t>(n)), maxD(static_cast<size_t>(n)),
                 nearRG(static_cast<size_t>(n)), farRG(static_cast<size_t>(n));
             for (int rc = firstPlane; rc < endPlane; ++rc) {
-                std::vector<Candidate>& list = planeLists[size_t(rc)];
+                std::vector<Candidate>& list = Planes[size_t(rc)];
                 for (int gc = 0; gc < 32; ++gc) {
                     const int32_t* nr = &nearR[size_t(rc * n)];
                     const int32_t* fr = &farR[size_t(rc * n)];
@@ -68,11 +68,13 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
                             bound = std::min(bound, maxD[size_t(i)]);
                         }
                         const size_t first = list.size();
+                        Start[size_t(rc) * 1025 + size_t(gc * 32 + bc)] = uint32_t(first);
                         for (int i = 0; i < n; ++i) {
                             if (minD[size_t(i)] <= bound) {
                                 const Entry& e = Entries[size_t(i)];
-                                list.push_back(Candidate{minD[size_t(i)], int16_t(e.B),
-                                                         int16_t(e.G), int16_t(e.R), uint8_t(i)});
+                                list.push_back(Candidate{
+                                    uint16_t(std::min<int32_t>(minD[size_t(i)], 65535)),
+                                    uint8_t(e.B), uint8_t(e.G), uint8_t(e.R), uint8_t(i)});
                             }
                         }
                         std::sort(list.begin() + std::ptrdiff_t(first), list.end(),
@@ -81,28 +83,12 @@ InverseColourMap::InverseColourMap(const ColorPalette& palette) : Palette(palett
                                                  ? a.CellDistance < b.CellDistance
                                                  : a.Index < b.Index;
                                   });
-                        const uint32_t count = uint32_t(list.size() - first);
-                        planeCounts[size_t(rc)][size_t(gc * 32 + bc)] = count;
                     }
                 }
+                Start[size_t(rc) * 1025 + 1024] = uint32_t(list.size());
             }
         },
         1);
-
-    Start.resize(32768 + 1);
-    size_t total = 0;
-    for (const auto& l : planeLists) total += l.size();
-    Candidates.reserve(total);
-    uint32_t offset = 0;
-    for (int rc = 0; rc < 32; ++rc) {
-        for (int cell = 0; cell < 1024; ++cell) {
-            Start[size_t(rc * 1024 + cell)] = offset;
-            offset += planeCounts[size_t(rc)][size_t(cell)];
-        }
-        Candidates.insert(Candidates.end(), planeLists[size_t(rc)].begin(),
-                          planeLists[size_t(rc)].end());
-    }
-    Start[32768] = offset;
 }
 
 void PackIndices(const uint16_t* codes, int width, int bitsPerPixel, uint8_t* row) {

@@ -26,9 +26,11 @@ public:
     explicit InverseColourMap(const ColorPalette& palette);
 
     int Nearest(int b, int g, int r) const {
-        const int cell = ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-        const Candidate* c = Candidates.data() + Start[size_t(cell)];
-        const Candidate* end = Candidates.data() + Start[size_t(cell) + 1];
+        const int plane = r >> 3;
+        const size_t cell = size_t(plane) * 1025 + size_t(((g >> 3) << 5) | (b >> 3));
+        const Candidate* base = Planes[size_t(plane)].data();
+        const Candidate* c = base + Start[cell];
+        const Candidate* end = base + Start[cell + 1];
         int best = c->Index;
         int bestD = Distance(*c, b, g, r);
         for (++c; c < end && c->CellDistance <= bestD; ++c) {
@@ -45,8 +47,10 @@ public:
 
 private:
     struct Candidate {
-        int32_t CellDistance;  // squared distance from the entry to the cell's closest point
-        int16_t B, G, R;
+        // Squared distance from the entry to the cell's closest point, saturated at 65535: a
+        // stored value is never above the true one, so stopping on it stays exact.
+        uint16_t CellDistance;
+        uint8_t B, G, R;
         uint8_t Index;
     };
     static int Distance(const Candidate& e, int b, int g, int r) {
@@ -55,8 +59,10 @@ private:
     }
 
     ColorPalette Palette;
-    std::vector<uint32_t> Start;        // 32768 + 1 offsets into Candidates
-    std::vector<Candidate> Candidates;  // per cell, by ascending CellDistance, then index
+    // One list per red plane of 32×32 cells, each cell's part sorted by ascending CellDistance,
+    // then index; Start holds 1025 offsets per plane.
+    std::vector<std::vector<Candidate>> Planes;
+    std::vector<uint32_t> Start;
 };
 
 // Writes `width` codes (palette indices) into a row of 1, 4 or 8 bits, most significant first,
