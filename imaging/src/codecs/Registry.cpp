@@ -14,6 +14,7 @@
 #include "codecs/cals/Cals.h"
 #include "codecs/pcd/Pcd.h"
 #include "codecs/eps/Eps.h"
+#include "codecs/wpg/Wpg.h"
 
 namespace kivo {
 
@@ -29,6 +30,7 @@ const std::vector<CodecEntry>& Codecs() {
             MakeCalsCodec(),
             MakePcdCodec(),
             MakeEpsCodec(),
+            MakeWpgCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {

@@ -87,8 +87,8 @@ int ReadCals(ByteReader& in, BitmapHandle& out, Progress& progress) {
         return SUCCESS;
     }
     // Turn the picture upright: the pel path is the direction of a stored row on the page
-    // (counter-clockwise from left-to-right), and the line direction 90 degrees further
-    // (270 = the usual downwards).
+    // (counter-clockwise from left-to-right); the line direction is counted from it, 270 being
+    // the usual next-row-below and 90 a mirror image.
     const bool swap = pelPath == 90 || pelPath == 270;
     status = AllocateChecked(out, swap ? height : width, swap ? width : height, 1);
     if (status != SUCCESS) return status;
