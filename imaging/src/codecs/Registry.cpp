@@ -6,6 +6,7 @@
 
 #include "codecs/Codec.h"
 #include "codecs/bmp/Bmp.h"
+#include "codecs/png/Png.h"
 #include "codecs/pnm/Pnm.h"
 #include "codecs/psd/Psd.h"
 #include "codecs/pict/Pict.h"
@@ -31,6 +32,7 @@ const std::vector<CodecEntry>& Codecs() {
             MakePcdCodec(),
             MakeEpsCodec(),
             MakeWpgCodec(),
+            MakePngCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {
