@@ -25,12 +25,14 @@ const std::string Im = ImageMagickConvert;
 
 std::string Q(const fs::path& p) { return ShellQuote(p.string()); }
 
-// The base image's RGB at (x, y) straight from the bytes of the file.
-std::array<int, 3> ReferenceRgb(const Bytes& pcd, int x, int y) {
-    const size_t pair = 0x30000 + size_t(y / 2) * 768 * 3;
-    const double l = 1.3584 * pcd[pair + size_t(y % 2) * 768 + size_t(x)];
-    const double c1 = 2.2179 * (pcd[pair + 1536 + size_t(x / 2)] - 156.0);
-    const double c2 = 1.8215 * (pcd[pair + 1536 + 384 + size_t(x / 2)] - 137.0);
+// The RGB at (x, y) of the resolution of the given width stored at `offset`, straight from the
+// bytes of the file.
+std::array<int, 3> ReferenceRgb(const Bytes& pcd, int x, int y, size_t offset = 0x30000,
+                                size_t width = 768) {
+    const size_t pair = offset + size_t(y / 2) * width * 3;
+    const double l = 1.3584 * pcd[pair + size_t(y % 2) * width + size_t(x)];
+    const double c1 = 2.2179 * (pcd[pair + 2 * width + size_t(x / 2)] - 156.0);
+    const double c2 = 1.8215 * (pcd[pair + 2 * width + width / 2 + size_t(x / 2)] - 137.0);
     auto clip = [](double v) { return int(std::clamp(std::floor(v), 0.0, 255.0)); };
     return {clip(l + c2), clip(l - 0.194 * c1 - 0.509 * c2), clip(l + c1)};
 }
@@ -89,15 +91,39 @@ TEST_F(PcdCodec, TurnsPortraitsUprightAsImageMagickDoes) {
     }
 }
 
+TEST_F(PcdCodec, ReadsAPackCutShortAtTheLargestCompleteResolution) {
+    const struct {
+        size_t Length, Offset;
+        int Width, Height;
+    } cases[] = {{0x30000 + 5000, 0xB800, 384, 256}, {0xB000, 0x2000, 192, 128}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Width);
+        const Bytes cut(File.begin(), File.begin() + long(c.Length));
+        BitmapHandle b;
+        ASSERT_EQ(L_LoadBitmapMemory(cut.data(), cut.size(), &b), SUCCESS);
+        ASSERT_EQ(b.Width, c.Width);
+        ASSERT_EQ(b.Height, c.Height);
+        int worst = 0;
+        for (int y = 0; y < c.Height; ++y)
+            for (int x = 0; x < c.Width; x += 3) {
+                const auto want = ReferenceRgb(File, x, y, c.Offset, size_t(c.Width));
+                const ColorRef got = L_GetPixelColor(&b, x, y);
+                worst = std::max({worst, std::abs(GetRValue(got) - want[0]),
+                                  std::abs(GetGValue(got) - want[1]),
+                                  std::abs(GetBValue(got) - want[2])});
+            }
+        EXPECT_LE(worst, 1);
+    }
+}
+
 TEST_F(PcdCodec, DamagedFilesFailCleanly) {
     const struct {
         const char* Name;
         Bytes File;
         int Status;
     } cases[] = {
-        {"truncated-in-base-image", Bytes(File.begin(), File.begin() + 0x30000 + 5000),
-         ERROR_FILE_CORRUPT},
-        {"overview-pack-only", Bytes(File.begin(), File.begin() + 0x3000), ERROR_FILE_CORRUPT},
+        {"cut-inside-base-16", Bytes(File.begin(), File.begin() + 0x3000), ERROR_FILE_CORRUPT},
+        {"header-only", Bytes(File.begin(), File.begin() + 0x900), ERROR_FILE_CORRUPT},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);

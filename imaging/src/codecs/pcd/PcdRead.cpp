@@ -11,8 +11,12 @@ namespace {
 
 constexpr size_t SignatureOffset = 0x800;
 constexpr size_t RotationOffset = 0xE02;
-constexpr size_t BaseOffset = 0x30000;
-constexpr int BaseWidth = 768, BaseHeight = 512;
+// The uncompressed resolutions: base/16, base/4 and base, each at a fixed sector.
+struct Resolution {
+    size_t Offset;
+    int Width, Height;
+};
+constexpr Resolution Resolutions[] = {{0x30000, 768, 512}, {0xB800, 384, 256}, {0x2000, 192, 128}};
 
 bool SniffPcd(const uint8_t* head, size_t size) {
     return size >= SignatureOffset + 7 && std::memcmp(head + SignatureOffset, "PCD_IPI", 7) == 0;
@@ -22,8 +26,16 @@ uint8_t Clip(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 
 int ReadPcd(ByteReader& in, BitmapHandle& out, Progress& progress) {
     if (!SniffPcd(in.Data(), in.Length())) return ERROR_FILE_FORMAT;
-    constexpr size_t PairBytes = BaseWidth * 2 + BaseWidth;  // two luma rows, two half chroma rows
-    if (in.Length() < BaseOffset + PairBytes * (BaseHeight / 2)) return ERROR_FILE_CORRUPT;
+    // An image pack cut short (a partial copy) reads at the largest resolution it holds whole.
+    const Resolution* res = nullptr;
+    for (const Resolution& r : Resolutions)
+        if (in.Length() >= r.Offset + size_t(r.Width) * 3 / 2 * size_t(r.Height)) {
+            res = &r;
+            break;
+        }
+    if (!res) return ERROR_FILE_CORRUPT;
+    const int BaseWidth = res->Width, BaseHeight = res->Height;
+    const size_t PairBytes = size_t(BaseWidth) * 3;  // two luma rows, two half chroma rows
     const int rotation = in.Data()[RotationOffset] & 3;
 
     // Fixed-point tables (×1024) of the equations, indexed by the stored byte.
@@ -41,7 +53,7 @@ int ReadPcd(ByteReader& in, BitmapHandle& out, Progress& progress) {
     BitmapHandle& base = rotation == 0 ? out : upright;
     int status = AllocateChecked(base, BaseWidth, BaseHeight, 24);
     if (status != SUCCESS) return status;
-    const uint8_t* pair = in.Data() + BaseOffset;
+    const uint8_t* pair = in.Data() + res->Offset;
     for (int y = 0; y < BaseHeight; y += 2, pair += PairBytes) {
         const uint8_t* c1 = pair + 2 * BaseWidth;
         const uint8_t* c2 = c1 + BaseWidth / 2;
