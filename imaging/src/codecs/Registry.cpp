@@ -6,6 +6,7 @@
 
 #include "codecs/Codec.h"
 #include "codecs/bmp/Bmp.h"
+#include "codecs/gif/Gif.h"
 #include "codecs/png/Png.h"
 #include "codecs/pnm/Pnm.h"
 #include "codecs/psd/Psd.h"
@@ -33,6 +34,7 @@ const std::vector<CodecEntry>& Codecs() {
             MakeEpsCodec(),
             MakeWpgCodec(),
             MakePngCodec(),
+            MakeGifCodec(),
         };
         std::stable_sort(list.begin(), list.end(),
                          [](const CodecEntry& a, const CodecEntry& b) {
