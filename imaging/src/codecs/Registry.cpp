@@ -7,6 +7,7 @@
 #include "codecs/Codec.h"
 #include "codecs/bmp/Bmp.h"
 #include "codecs/gif/Gif.h"
+#include "codecs/jpeg/Jpeg.h"
 #include "codecs/png/Png.h"
 #include "codecs/pnm/Pnm.h"
 #include "codecs/psd/Psd.h"
@@ -25,6 +26,7 @@ const std::vector<CodecEntry>& Codecs() {
         std::vector<CodecEntry> list = {
             MakePnmCodec(),
             MakeBmpCodec(),
+            MakeJpegCodec(),
             MakePsdCodec(),
             MakePictCodec(),
             MakeWmfCodec(),
