@@ -8,6 +8,7 @@
 #include "codecs/bmp/Bmp.h"
 #include "codecs/gif/Gif.h"
 #include "codecs/jpeg/Jpeg.h"
+#include "codecs/tiff/Tiff.h"
 #include "codecs/png/Png.h"
 #include "codecs/pnm/Pnm.h"
 #include "codecs/psd/Psd.h"
@@ -27,6 +28,7 @@ const std::vector<CodecEntry>& Codecs() {
             MakePnmCodec(),
             MakeBmpCodec(),
             MakeJpegCodec(),
+            MakeTiffCodec(),
             MakePsdCodec(),
             MakePictCodec(),
             MakeWmfCodec(),
