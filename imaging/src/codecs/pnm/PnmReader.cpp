@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "codecs/pnm/Pnm.h"
+#include "core/HugePages.h"
 #include "kivo/imaging/File.h"
 
 namespace kivo {
@@ -59,6 +60,7 @@ int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
     const int bpp = kind == 4 ? 1 : kind == 5 ? 8 : 24;
     int status = AllocateChecked(out, width, height, bpp);
     if (status != SUCCESS) return status;
+    AdviseHugePages(out.Data(), out.DataSize());
     const int channels = kind == 6 ? 3 : 1;
     const size_t sampleBytes = maxval > 255 ? 2 : 1;
     const size_t rowBytes = kind == 4 ? size_t(width + 7) / 8

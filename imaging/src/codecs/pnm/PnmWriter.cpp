@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "codecs/pnm/Pnm.h"
+#include "core/HugePages.h"
 #include "core/PixelRows.h"
 
 namespace kivo {
@@ -33,6 +34,8 @@ int WritePnm(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
     const int headerSize = std::snprintf(header, sizeof header, kind == 4 ? "P%d\n%d %d\n" : "P%d\n%d %d\n255\n", kind, width, height);
     out.SeekEnd();
     out.Buffer().reserve(out.Buffer().size() + size_t(headerSize) + rowBytes * size_t(height));
+    AdviseHugePages(out.Buffer().data() + out.Buffer().size(),
+                    out.Buffer().capacity() - out.Buffer().size());
     out.Write(header, size_t(headerSize));
 
     std::vector<uint8_t> line(rowBytes);
