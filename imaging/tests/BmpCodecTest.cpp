@@ -31,7 +31,9 @@ std::string Replace(std::string s, const std::string& key, const std::string& va
 }
 
 // ImageMagick's decode of a file at 8 bits per sample (alpha included when the file has it).
-PnmImage ImDecode(const fs::path& file) { return PeerDecode(Im + " " + Q(file) + " -depth 8 pam:-"); }
+PnmImage ImDecode(const fs::path& file) {
+    return PeerDecode(Im + " " + Q(file) + " -depth 8 pam:-");
+}
 
 BitmapHandle Load(const fs::path& file, int expectStatus = SUCCESS) {
     BitmapHandle b;
@@ -206,11 +208,8 @@ void ExpectIndices(const BitmapHandle& b, const std::vector<std::vector<int>>& r
 }
 
 const std::vector<std::vector<int>> Indices4 = {
-    {0, 1, 2, 3, 4, 5, 6},
-    {15, 14, 13, 12, 11, 10, 9},
-    {8, 8, 8, 1, 1, 1, 0},
-    {3, 5, 7, 9, 11, 13, 15},
-    {2, 4, 6, 8, 10, 12, 14},
+    {0, 1, 2, 3, 4, 5, 6},    {15, 14, 13, 12, 11, 10, 9}, {8, 8, 8, 1, 1, 1, 0},
+    {3, 5, 7, 9, 11, 13, 15}, {2, 4, 6, 8, 10, 12, 14},
 };
 
 TEST(BmpCodec, ReadsEveryHeaderVariant) {
@@ -304,35 +303,56 @@ struct RleCase {
 
 std::vector<RleCase> RleCases() {
     return {
-        {"rle4 runs, absolute blocks, end of line and bitmap", 4, 6, 3,
+        {"rle4 runs, absolute blocks, end of line and bitmap",
+         4,
+         6,
+         3,
          // bottom row: run of 5 alternating 1,2 then a single 3; row 2: absolute 3 pixels
          // (odd count, padded) then run of 3 of 7; top row: run of 6 of 15.
          {5, 0x12, 1, 0x30, 0, 0, 0, 3, 0x45, 0x60, 3, 0x77, 0, 0, 6, 0xFF, 0, 1},
          {{15, 15, 15, 15, 15, 15}, {4, 5, 6, 7, 7, 7}, {1, 2, 1, 2, 1, 3}},
          true},
-        {"rle8 absolute block with padding", 8, 5, 2,
+        {"rle8 absolute block with padding",
+         8,
+         5,
+         2,
          {0, 3, 9, 8, 7, 0, 2, 4, 0, 0, 5, 1, 0, 1},
          {{1, 1, 1, 1, 1}, {9, 8, 7, 4, 4}},
          true},
-        {"rle8 delta skips pixels and rows", 8, 4, 3,
+        {"rle8 delta skips pixels and rows",
+         8,
+         4,
+         3,
          // bottom row: 1 at x=0, delta (2, 1) → x=3 on the middle row, run of 1 of 5,
          // end of line, top row run of 4 of 6.
          {1, 1, 0, 2, 2, 1, 1, 5, 0, 0, 4, 6, 0, 1},
          {{6, 6, 6, 6}, {0, 0, 0, 5}, {1, 0, 0, 0}},
          true},
-        {"rle8 end of bitmap before the last row", 8, 3, 3,
+        {"rle8 end of bitmap before the last row",
+         8,
+         3,
+         3,
          {3, 2, 0, 1},
          {{0, 0, 0}, {0, 0, 0}, {2, 2, 2}},
          false},
-        {"rle8 run past the width is cut, not wrapped", 8, 3, 2,
+        {"rle8 run past the width is cut, not wrapped",
+         8,
+         3,
+         2,
          {9, 4, 0, 0, 2, 7, 0, 1},
          {{7, 7, 0}, {4, 4, 4}},
          false},
-        {"rle8 absolute block past the width is cut", 8, 2, 1,
+        {"rle8 absolute block past the width is cut",
+         8,
+         2,
+         1,
          {0, 4, 1, 2, 3, 4, 0, 1},
          {{1, 2}},
          false},
-        {"rle4 delta below the last row ends the picture", 4, 2, 2,
+        {"rle4 delta below the last row ends the picture",
+         4,
+         2,
+         2,
          {2, 0x33, 0, 2, 0, 9, 2, 0x55, 0, 1},
          {{0, 0}, {3, 3}},
          false},
@@ -374,26 +394,78 @@ TEST(BmpCodec, ReadsBitfieldsAndAlpha) {
         std::vector<std::array<uint8_t, 4>> Expected;  // R, G, B, A
     };
     const Case cases[] = {
-        {"32-bit BI_RGB keeps the A byte", 32, 0, {}, 40,
-         {0x80112233u, 0x00445566u}, 32, {{0x11, 0x22, 0x33, 0x80}, {0x44, 0x55, 0x66, 0x00}}},
-        {"32-bit BI_RGB with no alpha anywhere is opaque", 32, 0, {}, 40,
-         {0x00112233u, 0x00445566u}, 32, {{0x11, 0x22, 0x33, 255}, {0x44, 0x55, 0x66, 255}}},
-        {"32-bit R, G, B, A masks in byte order A, B, G, R", 32, 3,
-         {0xFF000000u, 0x00FF0000u, 0x0000FF00u, 0x000000FFu}, 108,
-         {0x11223344u, 0xAABBCCDDu}, 32, {{0x11, 0x22, 0x33, 0x44}, {0xAA, 0xBB, 0xCC, 0xDD}}},
-        {"32-bit BITFIELDS without an alpha mask is opaque", 32, 3,
-         {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0}, 40,
-         {0x7F102030u}, 32, {{0x10, 0x20, 0x30, 255}}},
-        {"32-bit 10-10-10", 32, 3, {0x3FF00000u, 0x000FFC00u, 0x000003FFu, 0}, 40,
-         {(1023u << 20) | (512u << 10) | 4u}, 32, {{255, 128, 1, 255}}},
-        {"16-bit 5-6-5 widens to 24 bits", 16, 3, {0xF800, 0x07E0, 0x001F, 0}, 40,
-         {0xFFFF, 0x8410, 0x0821}, 24, {{255, 255, 255, 255}, {132, 130, 132, 255}, {8, 4, 8, 255}}},
-        {"16-bit 4-4-4-4 widens to 32 bits", 16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, 56,
-         {0x8F10, 0x0000}, 32, {{255, 17, 0, 0x88}, {0, 0, 0, 0}}},
-        {"16-bit 5-5-5 masks stay 16 bits", 16, 3, {0x7C00, 0x03E0, 0x001F, 0}, 40,
-         {0x7FFF, 0x0421}, 16, {{255, 255, 255, 255}, {8, 8, 8, 255}}},
-        {"16-bit BI_RGB ignores the top bit", 16, 0, {}, 40,
-         {0xFC00, 0x801F}, 16, {{255, 0, 0, 255}, {0, 0, 255, 255}}},
+        {"32-bit BI_RGB keeps the A byte",
+         32,
+         0,
+         {},
+         40,
+         {0x80112233u, 0x00445566u},
+         32,
+         {{0x11, 0x22, 0x33, 0x80}, {0x44, 0x55, 0x66, 0x00}}},
+        {"32-bit BI_RGB with no alpha anywhere is opaque",
+         32,
+         0,
+         {},
+         40,
+         {0x00112233u, 0x00445566u},
+         32,
+         {{0x11, 0x22, 0x33, 255}, {0x44, 0x55, 0x66, 255}}},
+        {"32-bit R, G, B, A masks in byte order A, B, G, R",
+         32,
+         3,
+         {0xFF000000u, 0x00FF0000u, 0x0000FF00u, 0x000000FFu},
+         108,
+         {0x11223344u, 0xAABBCCDDu},
+         32,
+         {{0x11, 0x22, 0x33, 0x44}, {0xAA, 0xBB, 0xCC, 0xDD}}},
+        {"32-bit BITFIELDS without an alpha mask is opaque",
+         32,
+         3,
+         {0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0},
+         40,
+         {0x7F102030u},
+         32,
+         {{0x10, 0x20, 0x30, 255}}},
+        {"32-bit 10-10-10",
+         32,
+         3,
+         {0x3FF00000u, 0x000FFC00u, 0x000003FFu, 0},
+         40,
+         {(1023u << 20) | (512u << 10) | 4u},
+         32,
+         {{255, 128, 1, 255}}},
+        {"16-bit 5-6-5 widens to 24 bits",
+         16,
+         3,
+         {0xF800, 0x07E0, 0x001F, 0},
+         40,
+         {0xFFFF, 0x8410, 0x0821},
+         24,
+         {{255, 255, 255, 255}, {132, 130, 132, 255}, {8, 4, 8, 255}}},
+        {"16-bit 4-4-4-4 widens to 32 bits",
+         16,
+         3,
+         {0x0F00, 0x00F0, 0x000F, 0xF000},
+         56,
+         {0x8F10, 0x0000},
+         32,
+         {{255, 17, 0, 0x88}, {0, 0, 0, 0}}},
+        {"16-bit 5-5-5 masks stay 16 bits",
+         16,
+         3,
+         {0x7C00, 0x03E0, 0x001F, 0},
+         40,
+         {0x7FFF, 0x0421},
+         16,
+         {{255, 255, 255, 255}, {8, 8, 8, 255}}},
+        {"16-bit BI_RGB ignores the top bit",
+         16,
+         0,
+         {},
+         40,
+         {0xFC00, 0x801F},
+         16,
+         {{255, 0, 0, 255}, {0, 0, 255, 255}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -466,17 +538,22 @@ TEST(BmpCodec, RefusesDamagedFilesWithTheRightCode) {
         {"pixel offset past the end", patched(10, 100000), ERROR_FILE_CORRUPT},
         {"RLE8 stream cut before its end", with([](BmpSpec& s) {
              s.Compression = 1, s.Pixels = {4, 1, 0, 0, 4};
-         }), ERROR_FILE_CORRUPT},
+         }),
+         ERROR_FILE_CORRUPT},
         {"RLE8 absolute block cut", with([](BmpSpec& s) {
              s.Compression = 1, s.Pixels = {0, 4, 1, 2};
-         }), ERROR_FILE_CORRUPT},
-        {"RLE8 delta cut", with([](BmpSpec& s) { s.Compression = 1, s.Pixels = {0, 2, 1}; }),
+         }),
          ERROR_FILE_CORRUPT},
-        {"huge picture in a tiny file", with([](BmpSpec& s) { s.Width = 1 << 20, s.Height = 1 << 20; }),
-         ERROR_IMAGE_TOO_LARGE},
+        {"RLE8 delta cut", with([](BmpSpec& s) {
+             s.Compression = 1, s.Pixels = {0, 2, 1};
+         }),
+         ERROR_FILE_CORRUPT},
+        {"huge picture in a tiny file",
+         with([](BmpSpec& s) { s.Width = 1 << 20, s.Height = 1 << 20; }), ERROR_IMAGE_TOO_LARGE},
         {"huge RLE picture", with([](BmpSpec& s) {
              s.Width = 1 << 20, s.Height = 1 << 20, s.Compression = 1, s.Pixels = {0, 1};
-         }), ERROR_IMAGE_TOO_LARGE},
+         }),
+         ERROR_IMAGE_TOO_LARGE},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -496,7 +573,7 @@ struct WrittenCase {
 };
 
 const WrittenCase WrittenCases[] = {
-    {1, "Palette", 1},  {4, "Palette", 4},    {8, "Palette", 8},
+    {1, "Palette", 1},     {4, "Palette", 4},     {8, "Palette", 8},
     {16, "TrueColor", 16}, {24, "TrueColor", 24}, {32, "TrueColorAlpha", 32},
 };
 
@@ -518,9 +595,10 @@ TEST(BmpCodec, PeersReadWhatWeWritePixelForPixel) {
         if (c.Bpp <= 24) {
             // netpbm widens 5-bit channels by rounding (v × 255 / 31), not by bit replication.
             const int tolerance = c.Bpp == 16 ? 1 : 0;
-            EXPECT_EQ(ComparePixels(direct, PeerDecode("bmptopnm " + Q(directFile) + " 2>/dev/null"),
-                                    tolerance),
-                      "");
+            EXPECT_EQ(
+                ComparePixels(direct, PeerDecode("bmptopnm " + Q(directFile) + " 2>/dev/null"),
+                              tolerance),
+                "");
         }
 
         // Through kivo-image's conversion: the peers see the picture we read back.
@@ -564,7 +642,8 @@ TEST(BmpCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     rle.Pixels.insert(rle.Pixels.end(), {0, 1});
     Bytes plain;
     ASSERT_EQ(L_SaveBitmapMemory(&plain, &photo, FILE_BMP, 24), SUCCESS);
-    const std::pair<const char*, Bytes> files[] = {{"uncompressed", plain}, {"rle8", BuildBmp(rle)}};
+    const std::pair<const char*, Bytes> files[] = {{"uncompressed", plain},
+                                                   {"rle8", BuildBmp(rle)}};
     for (const auto& [name, file] : files) {
         SCOPED_TRACE(name);
         ProgressLog log;

@@ -211,7 +211,7 @@ TEST(GifCodec, WritesTheSmallestColourTableThatHoldsThePalette) {
         int TableBits;  // expected colour table (and code) size
     };
     const Case cases[] = {
-        {8, 2, 1, 1}, {8, 3, 2, 2}, {8, 5, 4, 3},   {8, 17, 16, 5},
+        {8, 2, 1, 1},     {8, 3, 2, 2},  {8, 5, 4, 3}, {8, 17, 16, 5},
         {8, 256, 255, 8}, {4, 16, 3, 4}, {8, 4, 9, 4},  // an index past the palette widens it
         {1, 2, 1, 1},
     };
@@ -221,7 +221,7 @@ TEST(GifCodec, WritesTheSmallestColourTableThatHoldsThePalette) {
         for (int i = 0; i < c.Colours; ++i)
             pal.push_back(RgbQuad{uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 13), 0});
         BitmapHandle b;
-        ASSERT_EQ(L_CreateBitmap(&b, 1, 11, 3, c.Bpp, 1, pal.data()), SUCCESS);
+        ASSERT_EQ(L_CreateBitmap(&b, 1, 11, 3, c.Bpp), SUCCESS);
         b.Palette = pal;
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 11; ++x) {
@@ -309,8 +309,9 @@ TEST(GifCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     Bytes plain;
     ASSERT_EQ(L_SaveBitmapMemory(&plain, &photo, FILE_GIF, 8), SUCCESS);
     WriteFileBytes(dir / "plain.gif", plain);
-    ASSERT_EQ(RunCommand(Im + " " + Q(dir / "plain.gif") + " -interlace GIF GIF:" +
-                         Q(dir / "interlaced.gif")).ExitCode,
+    ASSERT_EQ(RunCommand(Im + " " + Q(dir / "plain.gif") +
+                         " -interlace GIF GIF:" + Q(dir / "interlaced.gif"))
+                  .ExitCode,
               0);
     const std::pair<const char*, Bytes> files[] = {
         {"plain", plain}, {"interlaced", ReadFileBytes(dir / "interlaced.gif")}};

@@ -39,8 +39,8 @@ PnmImage ImDecode(const fs::path& file) {
 
 // The stored bit depth and colour type, as ImageMagick reports them: "8 2" for 8-bit RGB.
 std::string Ihdr(const fs::path& file) {
-    return CommandText("identify -format '%[png:IHDR.bit-depth-orig] %[png:IHDR.color-type-orig]' " +
-                       Q(file));
+    return CommandText(
+        "identify -format '%[png:IHDR.bit-depth-orig] %[png:IHDR.color-type-orig]' " + Q(file));
 }
 
 BitmapHandle LoadBytes(const Bytes& bytes, int* status) {
@@ -65,32 +65,48 @@ struct PeerCase {
 // (which the writers would store at 8 bits, and which would not test the reduction).
 const PeerCase PeerCases[] = {
     {"grey-1", "%IM% %IN% -monochrome -define png:color-type=0 PNG:%OUT%", "1 0", 1},
-    {"grey-2", "%IM% %IN% -colorspace Gray -depth 2 -define png:bit-depth=2 -define png:color-type=0 PNG:%OUT%", "2 0", 4},
-    {"grey-4", "%IM% %IN% -colorspace Gray -depth 4 -define png:bit-depth=4 -define png:color-type=0 PNG:%OUT%", "4 0", 4},
+    {"grey-2",
+     "%IM% %IN% -colorspace Gray -depth 2 -define png:bit-depth=2 -define png:color-type=0 "
+     "PNG:%OUT%",
+     "2 0", 4},
+    {"grey-4",
+     "%IM% %IN% -colorspace Gray -depth 4 -define png:bit-depth=4 -define png:color-type=0 "
+     "PNG:%OUT%",
+     "4 0", 4},
     {"grey-8", "%IM% %IN% -type Grayscale -depth 8 PNG:%OUT%", "8 0", 8},
     {"grey-16", "%IM% %IN% -type Grayscale -depth 16 -evaluate Add 0.05%% PNG:%OUT%", "16 0", 8},
     {"palette-1", "pnmquant 2 %IN% | pnmtopng > %OUT%", "1 3", 1},
     {"palette-2", "pnmquant 4 %IN% | pnmtopng > %OUT%", "2 3", 4},
     {"palette-4", "pnmquant 16 %IN% | pnmtopng > %OUT%", "4 3", 4},
-    {"im-palette-4", "%IM% %IN% -colors 16 -define png:bit-depth=4 -define png:color-type=3 PNG8:%OUT%", "4 3", 4},
+    {"im-palette-4",
+     "%IM% %IN% -colors 16 -define png:bit-depth=4 -define png:color-type=3 PNG8:%OUT%", "4 3", 4},
     {"palette-8", "%IM% %IN% -colors 200 -type Palette PNG8:%OUT%", "8 3", 8},
     {"rgb-8", "%IM% %IN% PNG24:%OUT%", "8 2", 24},
     {"rgb-16", "%IM% %IN% -depth 16 -evaluate Add 0.05%% PNG48:%OUT%", "16 2", 24},
     {"grey-alpha-8", "%IM% %INA% -colorspace Gray -define png:color-type=4 PNG:%OUT%", "8 4", 32},
-    {"grey-alpha-16", "%IM% %INA% -colorspace Gray -depth 16 -evaluate Add 0.05%% -define png:color-type=4 -define png:bit-depth=16 PNG:%OUT%", "16 4", 32},
+    {"grey-alpha-16",
+     "%IM% %INA% -colorspace Gray -depth 16 -evaluate Add 0.05%% -define png:color-type=4 -define "
+     "png:bit-depth=16 PNG:%OUT%",
+     "16 4", 32},
     {"rgba-8", "%IM% %INA% PNG32:%OUT%", "8 6", 32},
     {"rgba-16", "%IM% %INA% -depth 16 -channel RGBA -evaluate Add 0.05%% PNG64:%OUT%", "16 6", 32},
-    {"palette-trns", "%IM% %INA% -channel A -threshold 50%% +channel -colors 60 PNG8:%OUT%", "8 3", 32},
+    {"palette-trns", "%IM% %INA% -channel A -threshold 50%% +channel -colors 60 PNG8:%OUT%", "8 3",
+     32},
     {"grey-trns", "pnmtopng -force -transparent rgb:80/80/80 %GREY% > %OUT%", "8 0", 32},
     {"rgb-trns", "pnmtopng -force -transparent rgb:80/80/80 %IN% > %OUT%", "8 2", 32},
     {"adam7-rgb-8", "%IM% %IN% -interlace PNG PNG24:%OUT%", "8 2", 24},
-    {"adam7-rgba-16", "%IM% %INA% -depth 16 -evaluate Add 0.05%% -interlace PNG PNG64:%OUT%", "16 6", 32},
-    {"adam7-grey-16", "%IM% %IN% -type Grayscale -depth 16 -evaluate Add 0.05%% -interlace PNG PNG:%OUT%", "16 0", 8},
+    {"adam7-rgba-16", "%IM% %INA% -depth 16 -evaluate Add 0.05%% -interlace PNG PNG64:%OUT%",
+     "16 6", 32},
+    {"adam7-grey-16",
+     "%IM% %IN% -type Grayscale -depth 16 -evaluate Add 0.05%% -interlace PNG PNG:%OUT%", "16 0",
+     8},
     {"adam7-palette-2", "pnmquant 4 %IN% | pnmtopng -interlace > %OUT%", "2 3", 4},
     {"adam7-grey-1", "ppmtopgm %IN% | pgmtopbm | pnmtopng -interlace > %OUT%", "1 0", 1},
     {"netpbm-rgb-8", "pnmtopng -force %IN% > %OUT%", "8 2", 24},
-    {"netpbm-rgb-16", "%IM% %IN% -depth 16 -evaluate Add 0.05%% ppm:- | pnmtopng > %OUT%", "16 2", 24},
-    {"netpbm-grey-16", "%IM% %GREY% -depth 16 -evaluate Add 0.05%% pgm:- | pnmtopng > %OUT%", "16 0", 8},
+    {"netpbm-rgb-16", "%IM% %IN% -depth 16 -evaluate Add 0.05%% ppm:- | pnmtopng > %OUT%", "16 2",
+     24},
+    {"netpbm-grey-16", "%IM% %GREY% -depth 16 -evaluate Add 0.05%% pgm:- | pnmtopng > %OUT%",
+     "16 0", 8},
     {"netpbm-palette-8", "pnmquant 200 %IN% | pnmtopng > %OUT%", "8 3", 8},
 };
 
@@ -99,7 +115,8 @@ TEST(PngCodec, ReadsWhatPeersWritePixelForPixel) {
     for (auto [w, h] : {std::pair{37, 23}, std::pair{13, 7}}) {
         WriteFileBytes(dir / "in.ppm", EncodePnm(MakePhotoFixture(w, h)));
         WriteFileBytes(dir / "in.pam", EncodePnm(MakePhotoFixtureAtDepth(w, h, 32), true));
-        ASSERT_EQ(RunCommand("ppmtopgm " + Q(dir / "in.ppm") + " > " + Q(dir / "in.pgm")).ExitCode, 0);
+        ASSERT_EQ(RunCommand("ppmtopgm " + Q(dir / "in.ppm") + " > " + Q(dir / "in.pgm")).ExitCode,
+                  0);
         for (const PeerCase& c : PeerCases) {
             SCOPED_TRACE(std::string(c.Name) + " " + std::to_string(w) + "x" + std::to_string(h));
             const fs::path out = dir / (std::string(c.Name) + ".png");
@@ -152,7 +169,7 @@ struct WrittenCase {
 };
 
 const WrittenCase WrittenCases[] = {
-    {1, "1 3", "Palette"},    {4, "4 3", "Palette"},   {8, "8 3", "Palette"},
+    {1, "1 3", "Palette"},    {4, "4 3", "Palette"},         {8, "8 3", "Palette"},
     {24, "8 2", "TrueColor"}, {32, "8 6", "TrueColorAlpha"},
 };
 
@@ -214,8 +231,11 @@ TEST(PngCodec, WriteSettingsChangeTheFileNotThePixels) {
         int Level;
         int Filters;
     };
-    const Case cases[] = {{0, PngFilterNone}, {9, PngFilterNone}, {6, PngFilterPaeth},
-                          {6, PngFilterUp},   {1, PngFilterAll}};
+    const Case cases[] = {{0, PngFilterNone},
+                          {9, PngFilterNone},
+                          {6, PngFilterPaeth},
+                          {6, PngFilterUp},
+                          {1, PngFilterAll}};
     std::vector<Bytes> files;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.Level) + "/" + std::to_string(c.Filters));
@@ -320,9 +340,10 @@ TEST(PngCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     TempDir dir;
     const BitmapHandle photo = MakePhotoFixture(40, 300);
     WriteFileBytes(dir / "in.ppm", EncodePnm(photo));
-    ASSERT_EQ(RunCommand(Im + " " + Q(dir / "in.ppm") + " -interlace PNG PNG24:" +
-                         Q(dir / "adam7.png")).ExitCode,
-              0);
+    ASSERT_EQ(
+        RunCommand(Im + " " + Q(dir / "in.ppm") + " -interlace PNG PNG24:" + Q(dir / "adam7.png"))
+            .ExitCode,
+        0);
     Bytes plain;
     ASSERT_EQ(L_SaveBitmapMemory(&plain, &photo, FILE_PNG, 24), SUCCESS);
     const std::pair<const char*, Bytes> files[] = {{"plain", plain},

@@ -38,7 +38,8 @@ inline int MaxPaletteIndex(const BitmapHandle& bmp) {
 // carry leftovers from memory.
 inline void ClearTrailingBits(uint8_t* row, int width, int bpp) {
     const int usedBits = int((int64_t(width) * bpp) % 8);
-    if (bpp < 8 && usedBits != 0) row[(int64_t(width) * bpp) / 8] &= uint8_t(0xFF << (8 - usedBits));
+    if (bpp < 8 && usedBits != 0)
+        row[(int64_t(width) * bpp) / 8] &= uint8_t(0xFF << (8 - usedBits));
 }
 
 }  // namespace kivo

@@ -6,9 +6,10 @@ namespace kivo::test {
 
 Bytes EncodePnm(const BitmapHandle& b, bool withAlpha) {
     std::string header =
-        withAlpha ? "P7\nWIDTH " + std::to_string(b.Width) + "\nHEIGHT " + std::to_string(b.Height) +
-                        "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n"
-                  : "P6\n" + std::to_string(b.Width) + " " + std::to_string(b.Height) + "\n255\n";
+        withAlpha
+            ? "P7\nWIDTH " + std::to_string(b.Width) + "\nHEIGHT " + std::to_string(b.Height) +
+                  "\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n"
+            : "P6\n" + std::to_string(b.Width) + " " + std::to_string(b.Height) + "\n255\n";
     Bytes out(header.begin(), header.end());
     const int channels = withAlpha ? 4 : 3;
     out.reserve(out.size() + size_t(b.Width) * b.Height * channels);

@@ -39,8 +39,7 @@ bool ValidHeaderSize(uint32_t size) {
 }
 
 uint32_t Le32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
-           (uint32_t(p[3]) << 24);
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
 int ParseInfoHeader(ByteReader& in, BmpInfo& info) {
@@ -76,20 +75,34 @@ int ParseInfoHeader(ByteReader& in, BmpInfo& info) {
     }
     if (info.Width <= 0 || info.Height <= 0) return ERROR_FILE_CORRUPT;
     switch (info.Bpp) {
-        case 1: case 4: case 8: case 16: case 24: case 32: break;
-        default: return ERROR_FILE_CORRUPT;
+        case 1:
+        case 4:
+        case 8:
+        case 16:
+        case 24:
+        case 32:
+            break;
+        default:
+            return ERROR_FILE_CORRUPT;
     }
     switch (info.Compression) {
-        case BI_RGB: break;
-        case BI_RLE8: if (info.Bpp != 8) return ERROR_FILE_CORRUPT; break;
-        case BI_RLE4: if (info.Bpp != 4) return ERROR_FILE_CORRUPT; break;
+        case BI_RGB:
+            break;
+        case BI_RLE8:
+            if (info.Bpp != 8) return ERROR_FILE_CORRUPT;
+            break;
+        case BI_RLE4:
+            if (info.Bpp != 4) return ERROR_FILE_CORRUPT;
+            break;
         case BI_BITFIELDS:
         case BI_ALPHABITFIELDS:
             if (info.Bpp != 16 && info.Bpp != 32) return ERROR_FILE_CORRUPT;
             break;
         case BI_JPEG:
-        case BI_PNG: return ERROR_FEATURE_NOT_SUPPORTED;
-        default: return ERROR_FILE_CORRUPT;
+        case BI_PNG:
+            return ERROR_FEATURE_NOT_SUPPORTED;
+        default:
+            return ERROR_FILE_CORRUPT;
     }
     return SUCCESS;
 }
@@ -109,8 +122,7 @@ struct Channel {
         // Bit replication: the value's bits repeated downwards until 8 are filled.
         for (uint32_t v = 0; v < (1u << Bits); ++v) {
             uint32_t r = 0;
-            for (int pos = 8 - Bits; pos > -Bits; pos -= Bits)
-                r |= pos >= 0 ? v << pos : v >> -pos;
+            for (int pos = 8 - Bits; pos > -Bits; pos -= Bits) r |= pos >= 0 ? v << pos : v >> -pos;
             Widen[v] = uint8_t(r);
         }
     }
@@ -122,11 +134,11 @@ struct Channel {
 
 // How stored pixels become bitmap pixels.
 enum class Layout {
-    Copy,        // 1/4/8/24 bits and 32-bit BGRA: rows are copied
-    Rgb555,      // 16 bits that are x1555 already (the top bit is cleared)
-    Fields16,    // 16-bit BITFIELDS widened to 24 or 32 bits
-    Fields32,    // 32-bit BITFIELDS in another order
-    Bgrx32,      // 32-bit BITFIELDS B, G, R with no alpha: alpha becomes 255
+    Copy,      // 1/4/8/24 bits and 32-bit BGRA: rows are copied
+    Rgb555,    // 16 bits that are x1555 already (the top bit is cleared)
+    Fields16,  // 16-bit BITFIELDS widened to 24 or 32 bits
+    Fields32,  // 32-bit BITFIELDS in another order
+    Bgrx32,    // 32-bit BITFIELDS B, G, R with no alpha: alpha becomes 255
 };
 
 void FillAlphaWhereAllZero(BitmapHandle& out) {
@@ -218,8 +230,7 @@ int ReadBmp(ByteReader& in, BitmapHandle& out, Progress& progress) {
     int status = ParseInfoHeader(in, info);
     if (status != SUCCESS) return status;
 
-    const bool fields =
-        info.Compression == BI_BITFIELDS || info.Compression == BI_ALPHABITFIELDS;
+    const bool fields = info.Compression == BI_BITFIELDS || info.Compression == BI_ALPHABITFIELDS;
     if (fields && info.HeaderSize < 52) {
         // Windows 3 headers keep the masks in 12 (or 16) bytes after the header.
         const int n = info.Compression == BI_ALPHABITFIELDS ? 4 : 3;
@@ -342,8 +353,8 @@ int ReadBmp(ByteReader& in, BitmapHandle& out, Progress& progress) {
 }
 
 CodecEntry MakeBmpCodec() {
-    return CodecEntry{"BMP", FILE_BMP, {FILE_BMP}, {1, 4, 8, 16, 24, 32}, 10,
-                      SniffBmp,  ReadBmp,  WriteBmp};
+    return CodecEntry{"BMP", FILE_BMP, {FILE_BMP}, {1, 4, 8, 16, 24, 32},
+                      10,    SniffBmp, ReadBmp,    WriteBmp};
 }
 
 }  // namespace kivo

@@ -47,7 +47,8 @@ int SkipExtension(GifFileType* gif) {
 }  // namespace
 
 bool SniffGif(const uint8_t* head, size_t size) {
-    return size >= 6 && (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
+    return size >= 6 &&
+           (std::memcmp(head, "GIF87a", 6) == 0 || std::memcmp(head, "GIF89a", 6) == 0);
 }
 
 int ReadGif(ByteReader& in, BitmapHandle& out, Progress& progress) {
@@ -92,8 +93,8 @@ int ReadGif(ByteReader& in, BitmapHandle& out, Progress& progress) {
             out.Palette[size_t(i)] = RgbQuad{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     }
 
-    const bool covers = frame.Left == 0 && frame.Top == 0 && frame.Width == width &&
-                        frame.Height == height;
+    const bool covers =
+        frame.Left == 0 && frame.Top == 0 && frame.Width == width && frame.Height == height;
     if (!covers)
         for (int y = 0; y < out.Height; ++y)
             std::memset(out.Row(y), gif->SBackGroundColor & 0xFF, size_t(out.Width));

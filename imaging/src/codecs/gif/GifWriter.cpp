@@ -67,8 +67,7 @@ int WriteGif(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
             for (int x = 0; x < width; ++x)
                 line[size_t(x)] = (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
         } else {
-            for (int x = 0; x < width; ++x)
-                line[size_t(x)] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+            for (int x = 0; x < width; ++x) line[size_t(x)] = (row[x >> 3] >> (7 - (x & 7))) & 1;
         }
         if (EGifPutLine(gif.get(), line.data(), width) == GIF_ERROR) return ERROR_FILE_WRITE;
         if (!progress.Report(int64_t(y + 1) * 100 / height)) return ERROR_USER_ABORT;

@@ -37,8 +37,8 @@ enum PngRowFilter : int {
 };
 
 struct PngWriteSettings {
-    int ZlibLevel = 6;            // 0 (store) .. 9 (smallest)
-    int Filters = PngFilterSub;   // PngRowFilter flags
+    int ZlibLevel = 6;           // 0 (store) .. 9 (smallest)
+    int Filters = PngFilterSub;  // PngRowFilter flags
 };
 
 // Process-wide settings of the PNG writer; out-of-range values are clamped / fall back to the

@@ -49,8 +49,8 @@ struct PngPlan {
 int ReadHeader(png_structp png, png_infop info, PngHeader* header) {
     if (setjmp(png_jmpbuf(png))) return ERROR_FILE_CORRUPT;
     png_read_info(png, info);
-    png_get_IHDR(png, info, &header->Width, &header->Height, &header->BitDepth,
-                 &header->ColourType, &header->Interlace, nullptr, nullptr);
+    png_get_IHDR(png, info, &header->Width, &header->Height, &header->BitDepth, &header->ColourType,
+                 &header->Interlace, nullptr, nullptr);
     header->Transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     return SUCCESS;
 }
@@ -152,9 +152,9 @@ int ReadPng(ByteReader& in, BitmapHandle& out, Progress& progress) {
     if (status != SUCCESS) return status;
     if (uint64_t(h.Width) * h.Height > L_GetMaxPixels()) return ERROR_IMAGE_TOO_LARGE;
 
-    const bool indexed = (h.ColourType == PNG_COLOR_TYPE_PALETTE ||
-                          h.ColourType == PNG_COLOR_TYPE_GRAY) &&
-                         !h.Transparency;
+    const bool indexed =
+        (h.ColourType == PNG_COLOR_TYPE_PALETTE || h.ColourType == PNG_COLOR_TYPE_GRAY) &&
+        !h.Transparency;
     PngPlan plan{};
     if (indexed) {
         const int depth = h.ColourType == PNG_COLOR_TYPE_GRAY && h.BitDepth == 16 ? 8 : h.BitDepth;
@@ -199,8 +199,8 @@ int ReadPng(ByteReader& in, BitmapHandle& out, Progress& progress) {
 }
 
 CodecEntry MakePngCodec() {
-    return CodecEntry{"PNG", FILE_PNG, {FILE_PNG}, {1, 4, 8, 24, 32}, 10,
-                      SniffPng,  ReadPng,  WritePng};
+    return CodecEntry{"PNG", FILE_PNG, {FILE_PNG}, {1, 4, 8, 24, 32},
+                      10,    SniffPng, ReadPng,    WritePng};
 }
 
 }  // namespace kivo

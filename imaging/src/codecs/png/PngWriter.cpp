@@ -118,12 +118,12 @@ int WritePng(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
             layout.ColourType = PNG_COLOR_TYPE_GRAY;
         } else {
             layout.ColourType = PNG_COLOR_TYPE_PALETTE;
-            const size_t count = std::max(std::min(bmp.Palette.size(), full),
-                                          size_t(MaxPaletteIndex(bmp)) + 1);
+            const size_t count =
+                std::max(std::min(bmp.Palette.size(), full), size_t(MaxPaletteIndex(bmp)) + 1);
             palette.resize(count, png_color{0, 0, 0});
             for (size_t i = 0; i < count && i < bmp.Palette.size(); ++i)
-                palette[i] = png_color{bmp.Palette[i].Red, bmp.Palette[i].Green,
-                                       bmp.Palette[i].Blue};
+                palette[i] =
+                    png_color{bmp.Palette[i].Red, bmp.Palette[i].Green, bmp.Palette[i].Blue};
             layout.Palette = palette.data();
             layout.PaletteSize = int(count);
         }
