@@ -39,6 +39,9 @@ enum FileFormat : int {
 
 // Legacy formats that are read but never written; L_LoadBitmap reports these codes.
 enum ReadOnlyFileFormat : int {
+    FILE_MAC = 120,   // MacPaint (.mac), with or without the 128-byte MacBinary header
+    FILE_MSP = 121,   // Microsoft Paint (.msp), versions 1 and 2
+    FILE_IMG = 122,   // GEM raster (.img), 1 to 8 planes
     FILE_CALS = 140,  // CALS raster type 1 (.cal), CCITT group 4
     FILE_WPG = 141,   // WordPerfect graphics 1 and 2 (.wpg), bitmap records
     FILE_EPS = 142,   // DOS EPS binary (.eps): the TIFF or WMF preview
