@@ -177,7 +177,10 @@ int L_SaveBitmapMemory(std::vector<uint8_t>* out, const BitmapHandle* h, int for
         const bool needsTopDown = h->ViewPerspective != TOP_LEFT;
         if (bpp != h->BitsPerPixel) {
             // Lowering the depth for a save uses the best palette we can make.
-            int crf = bpp <= 8 ? CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING : CRF_BYTEORDERBGR;
+            // A 1-bit file is expected to be black and white, not two picked colours.
+            int crf = bpp == 1   ? CRF_FIXEDPALETTE | CRF_FLOYDSTEINDITHERING
+                      : bpp <= 8 ? CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING
+                                 : CRF_BYTEORDERBGR;
             int status = L_ColorResBitmap(h, &converted, bpp, crf);
             if (status != SUCCESS) return status;
             source = &converted;
