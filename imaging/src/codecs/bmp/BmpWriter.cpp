@@ -4,6 +4,7 @@
 
 #include "codecs/PaletteIndex.h"
 #include "codecs/bmp/Bmp.h"
+#include "core/HugePages.h"
 
 namespace kivo {
 
@@ -25,6 +26,8 @@ int WriteBmp(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
     if (pixelOffset + imageSize > 0xFFFFFFFFu) return ERROR_IMAGE_TOO_LARGE;
 
     out.Buffer().reserve(out.Position() + pixelOffset + size_t(imageSize));
+    AdviseHugePages(out.Buffer().data() + out.Buffer().size(),
+                    out.Buffer().capacity() - out.Buffer().size());
     out.Text("BM");
     out.U32LE(uint32_t(pixelOffset + imageSize));
     out.U32LE(0);
