@@ -129,41 +129,56 @@ int WritePsd(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
         return plane.data();
     };
 
-    // Pack every row once; keep the packed form only when it beats the raw planes.
+    // PackBits only when it beats the raw planes. A sample of rows decides first, so that a
+    // noisy photo is not packed in full only to be thrown away; packing stops (and the raw
+    // planes are written) as soon as the packed form stops being smaller.
     const size_t rows = size_t(height) * size_t(channels);
-    std::vector<uint16_t> counts(rows);
-    std::vector<uint8_t> packed;
-    packed.reserve(std::min<size_t>(rows * rowBytes, size_t(1) << 26));
+    const size_t rawSize = rows * rowBytes;
     std::vector<uint8_t> scratch(PackBitsBound(rowBytes));
-    size_t rawSize = rows * rowBytes;
-    bool usePackBits = true;
-    for (int c = 0; c < channels && usePackBits; ++c)
-        for (int y = 0; y < height; ++y) {
-            size_t n = PackBitsEncode(channelRow(c, y), rowBytes, scratch.data());
-            // A row's count is 16 bits; rows that pack past that (width > 32000) stay raw.
-            if (n > 0xFFFF) {
-                usePackBits = false;
-                break;
+    // Rows pack to at most rowBytes + rowBytes / 128 + 1, and each count is 16 bits.
+    bool usePackBits = PackBitsBound(rowBytes) <= 0xFFFF;
+    if (usePackBits && height >= 64) {
+        size_t sampled = 0, sampledPacked = 0;
+        for (int c = 0; c < channels; ++c)
+            for (int y = 0; y < height; y += 16) {
+                sampledPacked += PackBitsEncode(channelRow(c, y), rowBytes, scratch.data()) + 2;
+                sampled += rowBytes;
             }
-            counts[size_t(c) * height + y] = uint16_t(n);
-            packed.insert(packed.end(), scratch.begin(), scratch.begin() + long(n));
-            if (!progress.Report((int64_t(c) * height + y + 1) * 100 / int64_t(rows) / 2))
-                return ERROR_USER_ABORT;
-            if (packed.size() + rows * 2 >= rawSize) {
-                usePackBits = false;
-                break;
-            }
-        }
+        usePackBits = sampledPacked < sampled - sampled / 32;
+    }
+    const size_t start = out.Position();
     if (usePackBits) {
         out.U16BE(1);
-        for (uint16_t n : counts) out.U16BE(n);
-        out.Write(packed.data(), packed.size());
-    } else {
+        const size_t countsAt = out.Position();
+        out.Fill(0, rows * 2);
+        size_t total = rows * 2;
+        for (int c = 0; c < channels && usePackBits; ++c)
+            for (int y = 0; y < height; ++y) {
+                const size_t n = PackBitsEncode(channelRow(c, y), rowBytes, scratch.data());
+                total += n;
+                if (total >= rawSize) {
+                    usePackBits = false;
+                    break;
+                }
+                out.Write(scratch.data(), n);
+                const size_t at = out.Position();
+                out.Seek(countsAt + (size_t(c) * height + y) * 2);
+                out.U16BE(uint16_t(n));
+                out.Seek(at);
+                if (!progress.Report((int64_t(c) * height + y + 1) * 100 / int64_t(rows)))
+                    return ERROR_USER_ABORT;
+            }
+        if (!usePackBits) {
+            out.Buffer().resize(start);
+            out.Seek(start);
+        }
+    }
+    if (!usePackBits) {
         out.U16BE(0);
         for (int c = 0; c < channels; ++c)
             for (int y = 0; y < height; ++y) {
                 out.Write(channelRow(c, y), rowBytes);
-                if (!progress.Report(50 + (int64_t(c) * height + y + 1) * 50 / int64_t(rows)))
+                if (!progress.Report((int64_t(c) * height + y + 1) * 100 / int64_t(rows)))
                     return ERROR_USER_ABORT;
             }
     }
