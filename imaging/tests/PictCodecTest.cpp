@@ -136,4 +136,23 @@ TEST(PictCodec, DamagedFilesFailCleanly) {
               std::string::npos);
 }
 
+// Files ImageMagick wrote that break the rule that rows under 8 bytes are stored unpacked.
+TEST(PictCodec, ReadsRowsPackedBelowEightBytes) {
+    const fs::path data = fs::path(KIVO_TEST_DATA) / "pict";
+    BitmapHandle narrow;  // 3 × 2 red, one blue pixel at (1, 0), a 2-colour pixmap
+    ASSERT_EQ(L_LoadBitmap((data / "im-rows-packed-below-8-bytes.pct").string(), &narrow),
+              SUCCESS);
+    ASSERT_EQ(narrow.Width, 3);
+    ASSERT_EQ(narrow.Height, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(L_GetPixelColor(&narrow, x, y),
+                      x == 1 && y == 0 ? RGBColor(0, 0, 255) : RGBColor(255, 0, 0));
+    BitmapHandle column;  // 1 × 3 of (196, 10, 20), a direct pixmap
+    ASSERT_EQ(L_LoadBitmap((data / "im-one-column-direct.pct").string(), &column), SUCCESS);
+    ASSERT_EQ(column.Width, 1);
+    ASSERT_EQ(column.Height, 3);
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(L_GetPixelColor(&column, 0, y), RGBColor(196, 10, 20));
+}
+
 }  // namespace
