@@ -14,7 +14,6 @@
 #include <jpeglib.h>
 
 #include "codecs/Codec.h"
-#include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/File.h"
 #include "support/Peer.h"
 #include "support/PhotoFixture.h"
@@ -219,50 +218,46 @@ TEST_F(JpegTest, WrittenFilesAreCjpegFilesAtTheMappedQuality) {
     }
 }
 
-// Every depth the writer takes, through kivo-image: grey ramps become grey JPEGs, everything
-// else colour; ImageMagick and djpeg read the file, and djpeg's pixels are close to the
-// picture that was saved.
+// Every depth the writer takes, through kivo-image from a BMP holding the picture at that
+// depth: grey ramps become grey JPEGs, everything else colour; ImageMagick and djpeg read the
+// file, and djpeg's pixels are close to the picture that was saved.
 TEST_F(JpegTest, EveryDepthIsWrittenAndReadBackByPeers) {
     struct Case {
         const char* Name;
-        const char* Source;
+        bool Grey;
         int Bpp;
         const char* Type;
     };
     const Case cases[] = {
-        {"grey-8", "photo.pgm", 8, "Grayscale"},
-        {"palette-8", "photo.ppm", 8, "TrueColor"},
-        {"x1555-16", "photo.ppm", 16, "TrueColor"},
-        {"bgr-24", "photo.ppm", 24, "TrueColor"},
-        {"bgra-32", "photo.ppm", 32, "TrueColor"},
+        {"grey-8", true, 8, "Grayscale"},
+        {"palette-8", false, 8, "TrueColor"},
+        {"x1555-16", false, 16, "TrueColor"},
+        {"bgr-24", false, 24, "TrueColor"},
+        {"bgra-32", false, 32, "TrueColor"},
     };
     for (int format : {FILE_JPEG, FILE_LEAD1JFIF})
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.Name << " format " << format);
+            const BitmapHandle saved = c.Grey ? Grey : MakePhotoFixtureAtDepth(203, 131, c.Bpp);
+            const auto in = Dir / "in.bmp";
             const auto out = Dir / (std::string(c.Name) + ".jpg");
-            ASSERT_EQ(RunCommand(std::string(KIVO_IMAGE_TOOL) + " convert " + Q(Dir / c.Source) +
-                                 " " + Q(out) + " --format " + std::to_string(format) +
-                                 " --bpp " + std::to_string(c.Bpp))
+            ASSERT_EQ(L_SaveBitmap(in.string(), &saved, FILE_BMP, c.Bpp), SUCCESS);
+            ASSERT_EQ(RunCommand(std::string(KIVO_IMAGE_TOOL) + " convert " + Q(in) + " " + Q(out) +
+                                 " --format " + std::to_string(format) + " --bpp " +
+                                 std::to_string(c.Bpp))
                           .ExitCode,
                       0);
-            const bool grey = std::string(c.Type) == "Grayscale";
             EXPECT_EQ(CommandText("identify -format '%w %h %[bit-depth] %[type] %C' " + Q(out)),
                       "203 131 8 " + std::string(c.Type) + " JPEG");
-            // The picture as it was saved: the source at the asked depth.
-            BitmapHandle saved;
-            ASSERT_EQ(L_ColorResBitmap(grey ? &Grey : &Photo, &saved, c.Bpp,
-                                       c.Bpp <= 8 ? CRF_OPTIMIZEDPALETTE | CRF_FLOYDSTEINDITHERING
-                                                  : CRF_BYTEORDERBGR),
-                      SUCCESS);
             PnmImage peer = PeerDecode("djpeg -pnm " + Q(out));
-            ASSERT_EQ(peer.Channels, grey ? 1 : 3);
+            ASSERT_EQ(peer.Channels, c.Grey ? 1 : 3);
             BitmapHandle peerBitmap;
             ASSERT_EQ(L_CreateBitmap(&peerBitmap, 1, peer.Width, peer.Height, 24), SUCCESS);
             for (int y = 0; y < peer.Height; ++y)
                 for (int x = 0; x < peer.Width; ++x)
                     for (int ch = 0; ch < 3; ++ch)
                         peerBitmap.Row(y)[x * 3 + 2 - ch] =
-                            uint8_t(peer.At(x, y, grey ? 0 : ch));
+                            uint8_t(peer.At(x, y, c.Grey ? 0 : ch));
             // Quality factor 2 is JPEG quality 100: only rounding and chroma subsampling remain.
             EXPECT_GT(Psnr(saved, peerBitmap), format == FILE_JPEG ? 40.0 : 30.0);
             BitmapHandle ours;
