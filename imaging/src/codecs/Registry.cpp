@@ -15,6 +15,14 @@
 #include "codecs/pict/Pict.h"
 #include "codecs/wmf/Wmf.h"
 #include "codecs/emf/Emf.h"
+#include "codecs/pcx/Pcx.h"
+#include "codecs/tga/Tga.h"
+#include "codecs/ras/Ras.h"
+#include "codecs/xpm/Xpm.h"
+#include "codecs/iff/Iff.h"
+#include "codecs/macpaint/MacPaint.h"
+#include "codecs/msp/Msp.h"
+#include "codecs/gem/Gem.h"
 #include "codecs/cals/Cals.h"
 #include "codecs/pcd/Pcd.h"
 #include "codecs/eps/Eps.h"
@@ -37,6 +45,14 @@ const std::vector<CodecEntry>& Codecs() {
             MakePcdCodec(),
             MakeEpsCodec(),
             MakeWpgCodec(),
+            MakePcxCodec(),
+            MakeTgaCodec(),
+            MakeRasCodec(),
+            MakeXpmCodec(),
+            MakeIffCodec(),
+            MakeMacPaintCodec(),
+            MakeMspCodec(),
+            MakeGemCodec(),
             MakePngCodec(),
             MakeGifCodec(),
         };
