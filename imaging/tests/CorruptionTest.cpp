@@ -35,8 +35,7 @@ std::vector<Bytes> ValidSamples(const kivo::CodecEntry& codec) {
             if (L_SaveBitmapMemory(&out, &b, codec.SaveFormats.front(), bpp) == SUCCESS)
                 samples.push_back(std::move(out));
         }
-    std::filesystem::path seeds =
-        std::filesystem::path(KIVO_TEST_DATA) / ".." / ".." / "fuzz" / "corpus" / Lower(codec.Name);
+    std::filesystem::path seeds = std::filesystem::path(KIVO_FUZZ_CORPUS) / Lower(codec.Name);
     if (std::filesystem::is_directory(seeds))
         for (const auto& entry : std::filesystem::directory_iterator(seeds)) {
             if (!entry.is_regular_file() || entry.file_size() > 64 * 1024) continue;
