@@ -5,7 +5,7 @@
 // Reading: a FORM ILBM, a FORM PBM (chunky 8-bit pixels), or a CAT or LIST holding them (the
 // first picture found is read). ILBM planar pictures of 1 to 8 planes load at 1, 4 or 8 bits
 // with the CMAP as palette (a grey ramp without one; Extra-Half-Brite doubles a 32-colour map;
-// HAM6 and HAM8 pictures are decoded to 24 bits), 24-plane pictures at 24 bits, 32-plane ones at
+// HAM6 and HAM8 pictures are decoded to 24 bits, a modified channel keeping its low bits), 24-plane pictures at 24 bits, 32-plane ones at
 // 32 bits; raw or ByteRun1 bodies; a mask plane is skipped.
 //
 // Writing (format 112): a CAT holding one FORM ILBM with BMHD, CMAP (for 1, 4 and 8 bits) and a

@@ -151,13 +151,17 @@ int ReadIff(ByteReader& in, BitmapHandle& out, Progress& progress) {
                 RgbQuad cur = pal[0];
                 for (int x = 0; x < width; ++x) {
                     const int v = c[x], control = v >> dataBits, d = v & ((1 << dataBits) - 1);
-                    const uint8_t level =
-                        dataBits == 4 ? uint8_t(d * 17) : uint8_t((d << 2) | (d >> 4));
+                    // A modified channel takes the data as its top bits and keeps its low bits
+                    // from the pixel before, as the display hardware does.
+                    const int shift = 8 - dataBits;
+                    auto modify = [&](uint8_t old) {
+                        return uint8_t((d << shift) | (old & ((1 << shift) - 1)));
+                    };
                     switch (control) {
                         case 0: cur = pal[size_t(d)]; break;
-                        case 1: cur.Blue = level; break;
-                        case 2: cur.Red = level; break;
-                        default: cur.Green = level; break;
+                        case 1: cur.Blue = modify(cur.Blue); break;
+                        case 2: cur.Red = modify(cur.Red); break;
+                        default: cur.Green = modify(cur.Green); break;
                     }
                     row[3 * x] = cur.Blue;
                     row[3 * x + 1] = cur.Green;

@@ -94,7 +94,11 @@ int ReadRas(ByteReader& in, BitmapHandle& out, Progress& progress) {
             src = row.data();
         }
         uint8_t* dst = out.Row(int(y));
-        if (depth <= 8) {
+        if (depth == 1 && mapType == 1 && mapLength >= 6) {
+            // With a map, a set bit still means the first ("black") entry, as the format's
+            // readers take it.
+            for (size_t i = 0; i < (size_t(width) + 7) / 8; ++i) dst[i] = uint8_t(~src[i]);
+        } else if (depth <= 8) {
             std::memcpy(dst, src, (size_t(width) * depth + 7) / 8);
         } else {
             // Types 0-2 store B,G,R (after the pad byte at 32 bits); type 3 stores R,G,B.
@@ -147,7 +151,8 @@ int WriteRas(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
     // Black and white goes without a map in the format's own sense (1 = black); the bits are
     // inverted when our palette has 0 = black.
     const bool bw = bpp == 1 && IsBlackWhite(pal, &zeroIsWhite);
-    const bool invert = bw && !zeroIsWhite;
+    // With a map, a set bit selects the first entry (as readers take it), so bits are inverted.
+    const bool invert = bpp == 1 && (!bw || !zeroIsWhite);
     const size_t mapEntries = bpp <= 8 && !bw ? pal.size() : 0;
     const size_t rowBytes = ((size_t(width) * depth + 15) / 16) * 2;
 
