@@ -608,8 +608,10 @@ TEST(BmpCodec, PeersReadWhatWeWritePixelForPixel) {
                       .ExitCode,
                   0);
         EXPECT_EQ(StoredBpp(ReadFileBytes(out)), c.StoredBpp);
+        // A colour picture lowered to 1 bit becomes black and white.
         EXPECT_EQ(CommandText("identify -format '%w %h %[bit-depth] %[type]' " + Q(out)),
-                  std::to_string(w) + " " + std::to_string(h) + " 8 " + c.Type);
+                  std::to_string(w) + " " + std::to_string(h) +
+                      (c.Bpp == 1 ? " 1 Bilevel" : " 8 " + std::string(c.Type)));
         BitmapHandle ours = Load(out);
         EXPECT_EQ(ours.BitsPerPixel, c.Bpp);
         EXPECT_EQ(ComparePixels(ours, ImDecode(out)), "");

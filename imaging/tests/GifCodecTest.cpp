@@ -193,8 +193,10 @@ TEST(GifCodec, PeersReadWhatWeWritePixelForPixel) {
                              Q(out) + " --bpp " + std::to_string(c.Bpp))
                       .ExitCode,
                   0);
+        // A colour picture lowered to 1 bit becomes black and white.
         EXPECT_EQ(CommandText("identify -format '%w %h %[bit-depth] %[type]' " + Q(out)),
-                  std::to_string(w) + " " + std::to_string(h) + " 8 Palette");
+                  std::to_string(w) + " " + std::to_string(h) +
+                      (c.Bpp == 1 ? " 1 Bilevel" : " 8 Palette"));
         EXPECT_EQ(LayoutOf(ReadFileBytes(out)).TableBits, c.TableBits);
         BitmapHandle ours;
         ASSERT_EQ(L_LoadBitmap(out.string(), &ours), SUCCESS);
