@@ -25,6 +25,7 @@ TEST(TgaCodec, ReadsWhatPeersWritePixelForPixel) {
         "pamtotga -norle " + in,
         "pnmquant 100 " + in + " 2>/dev/null | pamtotga -cmap",
         "pnmquant 100 " + in + " 2>/dev/null | pamtotga -cmap -norle",
+        "pnmquant 100 " + in + " 2>/dev/null | pamtotga -cmap16",  // 16-bit map entries
         "ppmtopgm " + in + " | pamtotga -mono",
         Im + " " + in + " -compress RLE TGA:-",
         Im + " " + in + " -colors 40 TGA:-",
