@@ -18,6 +18,8 @@ struct Command {
 const Command CommandTable[] = {
     {"info", RunInfo, "info FILE"},
     {"convert", RunConvert, "convert IN OUT [--format CODE] [--bpp N] [--quality Q]"},
+    {"apply", RunApply, "apply EFFECT[:ARG,...] IN OUT"},
+    {"gallery", RunGallery, "gallery IN OUT.png"},
 };
 
 int Usage(FILE* out) {

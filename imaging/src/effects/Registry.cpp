@@ -10,7 +10,22 @@
     X(Flip)             \
     X(Reverse)          \
     X(Size)             \
-    X(Shear)
+    X(Shear)            \
+    X(Mosaic)           \
+    X(Posterize)        \
+    X(Sharpen)          \
+    X(Oilify)           \
+    X(GrayScale)        \
+    X(Emboss)           \
+    X(Solarize)         \
+    X(AddNoise)         \
+    X(Invert)           \
+    X(EdgeDetector)     \
+    X(Combine)          \
+    X(MedianFilter)     \
+    X(UnsharpMask)      \
+    X(ChangeSaturation) \
+    X(ContourFilter)
 
 namespace kivo::effects {
 #define KIVO_DECLARE(name) extern const EffectInfo name##Effect;

@@ -1,0 +1,55 @@
+#include <cstdlib>
+
+#include "effects/EffectSupport.h"
+#include "kivo/imaging/Sharpen.h"
+
+namespace kivo::effects {
+
+constexpr EffectParam UnsharpMaskParams[] = {{"amount", 0, 1000, 100},
+                                             {"radius", 1, 1000, 15},
+                                             {"threshold", 0, 255, 50},
+                                             {"colourType", 1, 2, UNSHARPMASK_YUV}};
+extern const EffectInfo UnsharpMaskEffect = {
+    "UnsharpMask", "sharpen", UnsharpMaskParams, [](BitmapHandle* h, const std::vector<int>& a) {
+        return L_UnsharpMaskBitmap(h, a[0], a[1], a[2], a[3]);
+    }};
+
+}  // namespace kivo::effects
+
+int L_UnsharpMaskBitmap(BitmapHandle* h, int amount, int radius, int threshold, int colourType) {
+    using namespace kivo::effects;
+    if (int status = CheckBitmap(h); status != SUCCESS) return status;
+    if (int status = CheckArgs(UnsharpMaskParams, {amount, radius, threshold, colourType});
+        status != SUCCESS)
+        return status;
+    return RunFilter(h, [&](const BitmapHandle& src, BitmapHandle& dst) {
+        int status = ConvolveSeparable(src, dst, GaussianWeights(radius / 10.0));
+        if (status != SUCCESS) return status;
+        const int n = Channels(src);
+        // v' = v + amount/100 · (v − blur), where |v − blur| ≥ threshold.
+        auto sharpen = [amount](int v, int diff) {
+            const int d = diff * amount;
+            return ClampByte(v + (d >= 0 ? d + 50 : d - 50) / 100);
+        };
+        kivo::Progress progress(src.Height);
+        return ForRows(src.Height, progress, 0, [&](int first, int end) {
+            for (int y = first; y < end; ++y) {
+                const uint8_t* s = src.Row(y);
+                uint8_t* d = dst.Row(y);
+                for (int x = 0; x < src.Width; ++x, s += n, d += n) {
+                    if (colourType == UNSHARPMASK_RGB) {
+                        for (int i = 0; i < 3; ++i) {
+                            const int diff = s[i] - d[i];
+                            d[i] = std::abs(diff) >= threshold ? sharpen(s[i], diff) : s[i];
+                        }
+                    } else {
+                        const int diff = Luma(s[0], s[1], s[2]) - Luma(d[0], d[1], d[2]);
+                        const bool apply = std::abs(diff) >= threshold;
+                        for (int i = 0; i < 3; ++i) d[i] = apply ? sharpen(s[i], diff) : s[i];
+                    }
+                    if (n == 4) d[3] = s[3];
+                }
+            }
+        });
+    });
+}
