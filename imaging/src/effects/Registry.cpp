@@ -25,7 +25,17 @@
     X(MedianFilter)     \
     X(UnsharpMask)      \
     X(ChangeSaturation) \
-    X(ContourFilter)
+    X(ContourFilter)    \
+    X(ChangeIntensity)  \
+    X(ChangeContrast)   \
+    X(GammaCorrect)     \
+    X(ChangeHue)        \
+    X(HalfTone)         \
+    X(RemoveRedeye)     \
+    X(GaussianFilter)   \
+    X(AverageFilter)    \
+    X(MotionBlur)       \
+    X(FeatherAlphaBlend)
 
 namespace kivo::effects {
 #define KIVO_DECLARE(name) extern const EffectInfo name##Effect;

@@ -25,3 +25,9 @@ enum : int {
 // is clipped to both bitmaps. src and dst may be the same handle.
 int L_CombineBitmap(BitmapHandle* dst, int x, int y, int width, int height, const BitmapHandle* src,
                     int sx, int sy, int operation);
+
+// Blends src over the width × height rectangle of dst at (x, y), from (sx, sy) of src, through
+// mask: an 8-bit bitmap (grey value or palette index 0..255) read at the same position as src,
+// 255 taking src, 0 keeping dst, between them mixing (d + (s − d) · m/255). Clipped to all three.
+int L_FeatherAlphaBlendBitmap(BitmapHandle* dst, int x, int y, int width, int height,
+                              const BitmapHandle* src, int sx, int sy, const BitmapHandle* mask);
