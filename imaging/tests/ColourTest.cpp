@@ -66,6 +66,107 @@ TEST(Colour, PointOperationsByHand) {
     }
 }
 
+TEST(Colour, AdjustmentsByHand) {
+    const std::vector<ColorRef> in = {RGBColor(0, 63, 64), RGBColor(127, 128, 191),
+                                      RGBColor(192, 254, 255)};
+    struct Case {
+        const char* Name;
+        int (*Run)(BitmapHandle*);
+        std::vector<ColorRef> Expected;
+    } cases[] = {
+        // 150 · 255 / 1000 = 38.25 → +38; −70 → −17.85 → −18.
+        {"intensity +150",
+         [](BitmapHandle* b) { return L_ChangeBitmapIntensity(b, 150); },
+         {RGBColor(38, 101, 102), RGBColor(165, 166, 229), RGBColor(230, 255, 255)}},
+        {"intensity -70",
+         [](BitmapHandle* b) { return L_ChangeBitmapIntensity(b, -70); },
+         {RGBColor(0, 45, 46), RGBColor(109, 110, 173), RGBColor(174, 236, 237)}},
+        {"contrast -1000",
+         [](BitmapHandle* b) { return L_ChangeBitmapContrast(b, -1000); },
+         {RGBColor(128, 128, 128), RGBColor(128, 128, 128), RGBColor(128, 128, 128)}},
+        // Factor 0.5 (halves rounded away from 128's side by lround) and 2.
+        {"contrast -500",
+         [](BitmapHandle* b) { return L_ChangeBitmapContrast(b, -500); },
+         {RGBColor(64, 96, 96), RGBColor(128, 128, 160), RGBColor(160, 191, 192)}},
+        {"contrast +500",
+         [](BitmapHandle* b) { return L_ChangeBitmapContrast(b, 500); },
+         {RGBColor(0, 0, 0), RGBColor(126, 128, 254), RGBColor(255, 255, 255)}},
+        {"contrast +1000",
+         [](BitmapHandle* b) { return L_ChangeBitmapContrast(b, 1000); },
+         {RGBColor(0, 0, 0), RGBColor(0, 255, 255), RGBColor(255, 255, 255)}},
+        {"gamma 100", [](BitmapHandle* b) { return L_GammaCorrectBitmap(b, 100); }, in},
+        // Turning by 120° swaps the channels' roles: red to green, green to blue, blue to red.
+        {"hue +1200",
+         [](BitmapHandle* b) { return L_ChangeBitmapHue(b, 1200); },
+         {RGBColor(64, 0, 63), RGBColor(191, 127, 128), RGBColor(255, 192, 254)}},
+        {"hue -3600", [](BitmapHandle* b) { return L_ChangeBitmapHue(b, -3600); }, in},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        BitmapHandle b = Row(in);
+        ASSERT_EQ(c.Run(&b), SUCCESS);
+        EXPECT_EQ(Colours(b), c.Expected);
+    }
+    // Square root: 255·√(16/255) = 63.9, √(100/255) → 159.7, √(225/255) → 239.5.
+    BitmapHandle g = Row({RGBColor(0, 16, 100), RGBColor(225, 255, 0)});
+    ASSERT_EQ(L_GammaCorrectBitmap(&g, 200), SUCCESS);
+    EXPECT_EQ(Colours(g), (std::vector<ColorRef>{RGBColor(0, 64, 160), RGBColor(240, 255, 0)}));
+    // A colour between the primaries: hue 20°, turned by 120° to 140°.
+    BitmapHandle h = Row({RGBColor(200, 100, 50), RGBColor(90, 90, 90)});
+    ASSERT_EQ(L_ChangeBitmapHue(&h, 1200), SUCCESS);
+    EXPECT_EQ(Colours(h), (std::vector<ColorRef>{RGBColor(50, 200, 100), RGBColor(90, 90, 90)}));
+    ASSERT_EQ(L_ChangeBitmapHue(&h, -1200), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&h, 0, 0), RGBColor(200, 100, 50));
+}
+
+TEST(Colour, HalfToneIsOneBitWithTheBrightnessAsCoverage) {
+    auto flat = [](int w, int h, int v) {
+        BitmapHandle b;
+        EXPECT_EQ(L_CreateBitmap(&b, 1, w, h, 24), SUCCESS);
+        EXPECT_EQ(L_FillBitmap(&b, RGBColor(v, v, v)), SUCCESS);
+        return b;
+    };
+    auto whiteShare = [](const BitmapHandle& b) {
+        int white = 0;
+        for (int y = 0; y < b.Height; ++y)
+            for (int x = 0; x < b.Width; ++x) white += L_GetPixelColor(&b, x, y) == 0xFFFFFF;
+        return double(white) / (b.Width * b.Height);
+    };
+    for (int type : {HT_VIEW, HT_PRINT}) {
+        SCOPED_TRACE(type);
+        BitmapHandle black = flat(16, 16, 0), white = flat(16, 16, 255);
+        ASSERT_EQ(L_HalfToneBitmap(&black, type, 0, 1), SUCCESS);
+        ASSERT_EQ(L_HalfToneBitmap(&white, type, 0, 1), SUCCESS);
+        EXPECT_EQ(black.BitsPerPixel, 1);
+        EXPECT_EQ(black.Palette, (ColorPalette{RgbQuad{0, 0, 0, 0}, RgbQuad{255, 255, 255, 0}}));
+        EXPECT_EQ(whiteShare(black), 0.0);
+        EXPECT_EQ(whiteShare(white), 1.0);
+    }
+    // The Bayer thresholds 2, 6, … 254 put exactly half of mid-grey at white.
+    BitmapHandle grey = flat(16, 16, 128);
+    ASSERT_EQ(L_HalfToneBitmap(&grey, HT_VIEW, 0, 1), SUCCESS);
+    EXPECT_EQ(whiteShare(grey), 0.5);
+    BitmapHandle light = flat(96, 96, 191);
+    ASSERT_EQ(L_HalfToneBitmap(&light, HT_PRINT, 4500, 2), SUCCESS);
+    EXPECT_NEAR(whiteShare(light), 0.75, 0.05);
+}
+
+TEST(Colour, RedEyeTurnsOnlyRedPixels) {
+    // A pupil's red reflection, skin, and a white highlight.
+    BitmapHandle b = Row({RGBColor(200, 40, 50), RGBColor(220, 160, 130), RGBColor(250, 250, 250)});
+    BitmapHandle none = b;
+    ASSERT_EQ(L_RemoveRedeyeBitmap(&b, RGBColor(255, 255, 255), 145, 100), SUCCESS);
+    // Redness 200 − 45 ≥ 256 − 145: the pupil takes white shaded by (40 + 50) / 2.
+    EXPECT_EQ(Colours(b), (std::vector<ColorRef>{RGBColor(45, 45, 45), RGBColor(220, 160, 130),
+                                                 RGBColor(250, 250, 250)}));
+    BitmapHandle brown = Row({RGBColor(200, 40, 50)});
+    ASSERT_EQ(L_RemoveRedeyeBitmap(&brown, RGBColor(120, 80, 40), 145, 200), SUCCESS);
+    // 120 · 45 / 255 · 2 = 42.4, 28.2, 14.1.
+    EXPECT_EQ(L_GetPixelColor(&brown, 0, 0), RGBColor(42, 28, 14));
+    ASSERT_EQ(L_RemoveRedeyeBitmap(&none, RGBColor(0, 0, 0), 0, 100), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&none, 0, 0), RGBColor(200, 40, 50));
+}
+
 TEST(Colour, PaletteBitmapsChangeThePaletteAndKeepTheIndices) {
     const BitmapHandle original = kivo::test::MakePhotoFixtureAtDepth(12, 9, 8);
     BitmapHandle b = original;

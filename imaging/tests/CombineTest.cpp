@@ -109,4 +109,33 @@ TEST(Combine, AlphaOfTheDestinationIsKept) {
         for (int x = 0; x < 6; ++x) EXPECT_EQ(d.Row(y)[4 * x + 3], original.Row(y)[4 * x + 3]);
 }
 
+TEST(Combine, FeatherAlphaBlendMixesByTheMask) {
+    BitmapHandle d = Row({RGBColor(100, 100, 100), RGBColor(100, 100, 100), RGBColor(100, 100, 100),
+                          RGBColor(1, 2, 3)});
+    const BitmapHandle s =
+        Row({RGBColor(200, 0, 50), RGBColor(200, 0, 50), RGBColor(200, 0, 50), RGBColor(9, 9, 9)});
+    BitmapHandle mask;
+    ASSERT_EQ(L_CreateBitmap(&mask, 1, 4, 1, 8), SUCCESS);
+    const uint8_t m[4] = {0, 255, 128, 255};
+    std::memcpy(mask.Row(0), m, 4);
+    // Only the first three pixels are asked for.
+    ASSERT_EQ(L_FeatherAlphaBlendBitmap(&d, 0, 0, 3, 1, &s, 0, 0, &mask), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&d, 0, 0), RGBColor(100, 100, 100));
+    EXPECT_EQ(L_GetPixelColor(&d, 1, 0), RGBColor(200, 0, 50));
+    // 100 + (s − 100) · 128/255: 150.2, 49.8, 74.9.
+    EXPECT_EQ(L_GetPixelColor(&d, 2, 0), RGBColor(150, 50, 75));
+    EXPECT_EQ(L_GetPixelColor(&d, 3, 0), RGBColor(1, 2, 3));
+
+    // Placed at an offset: the source and mask are read from their own origin.
+    BitmapHandle big = kivo::test::MakePhotoFixture(6, 4);
+    const BitmapHandle before = big;
+    ASSERT_EQ(L_FeatherAlphaBlendBitmap(&big, 4, 2, 4, 1, &s, 0, 0, &mask), SUCCESS);
+    EXPECT_EQ(L_GetPixelColor(&big, 4, 2), L_GetPixelColor(&before, 4, 2));
+    EXPECT_EQ(L_GetPixelColor(&big, 5, 2), RGBColor(200, 0, 50));
+    EXPECT_EQ(L_GetPixelColor(&big, 5, 1), L_GetPixelColor(&before, 5, 1));
+    BitmapHandle wrongMask = Row({0});
+    EXPECT_EQ(L_FeatherAlphaBlendBitmap(&big, 0, 0, 1, 1, &s, 0, 0, &wrongMask),
+              ERROR_INV_PARAMETER);
+}
+
 }  // namespace

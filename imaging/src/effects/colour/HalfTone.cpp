@@ -35,12 +35,16 @@ int L_HalfToneBitmap(BitmapHandle* h, int type, int angle, int dim) {
     // The threshold (0..255) a pixel's brightness must exceed to be white.
     auto threshold = [&](int x, int y) -> int {
         if (type == HT_VIEW) return Bayer8[(y / dim) % 8][(x / dim) % 8] * 4 + 2;
-        // Distance from the nearest dot centre on the turned screen: dark pixels grow round
-        // dots from the cell centres outwards.
+        // Round dots grow from the cell centres on the turned screen. A pixel's threshold is
+        // the share of the cell lying farther from the centre than it, so the share of white
+        // follows the brightness linearly (a disc of squared radius q, clipped to the cell once
+        // it passes the sides).
         const double u = (x * c + y * s) / cell, v = (-x * s + y * c) / cell;
         const double du = u - std::floor(u) - 0.5, dv = v - std::floor(v) - 0.5;
-        const double r = std::sqrt(du * du + dv * dv) / std::sqrt(0.5);  // 0 centre .. 1 corner
-        return int(std::lround(255 * (1 - r * r)));
+        const double q = du * du + dv * dv;
+        double inner = std::numbers::pi * q;
+        if (q > 0.25) inner -= 4 * (q * std::acos(0.5 / std::sqrt(q)) - 0.5 * std::sqrt(q - 0.25));
+        return int(std::lround(254 * (1 - std::min(1.0, inner))));
     };
     if (h->Region) {
         return RunFilter(h, [&](const BitmapHandle& src, BitmapHandle& dst) {
