@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include "FrmAbout.h"
+#include "PluginHost.h"
 #include "WorkArea.h"
 #include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/File.h"
@@ -741,6 +742,7 @@ void TMainForm::RegisterOwnCommands() {
     auto plain = [this](const QString& name, void (TMainForm::*method)()) {
         RegisterCommand(name, [this, method](int) { (this->*method)(); });
     };
+    RegisterPluginHostCommands(*this);
     plain("actFileNew", &TMainForm::actFileNewExecute);
     plain("actFileOpen", &TMainForm::actFileOpenExecute);
     plain("actFileSave", &TMainForm::actFileSaveExecute);
