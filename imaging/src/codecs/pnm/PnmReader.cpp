@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstring>
 
 #include "codecs/pnm/Pnm.h"
-#include "core/HugePages.h"
+#include "core/ParallelRows.h"
+#include "core/Swizzle.h"
 #include "kivo/imaging/File.h"
 
 namespace kivo {
@@ -60,7 +62,6 @@ int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
     const int bpp = kind == 4 ? 1 : kind == 5 ? 8 : 24;
     int status = AllocateChecked(out, width, height, bpp);
     if (status != SUCCESS) return status;
-    AdviseHugePages(out.Data(), out.DataSize());
     const int channels = kind == 6 ? 3 : 1;
     const size_t sampleBytes = maxval > 255 ? 2 : 1;
     const size_t rowBytes = kind == 4 ? size_t(width + 7) / 8
@@ -89,8 +90,10 @@ int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
     };
 
     const int w = int(width), h = int(height);
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* src = in.Take(rowBytes);
+    const uint8_t* samples = in.Take(rowBytes * size_t(height));
+    const size_t used = (size_t(w) * size_t(bpp) + 7) / 8;
+    auto convertRow = [&](int y) {
+        const uint8_t* src = samples + rowBytes * size_t(y);
         uint8_t* row = out.Row(y);
         if (kind == 4) {
             std::memcpy(row, src, rowBytes);
@@ -102,11 +105,7 @@ int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
                 for (int x = 0; x < w; ++x) row[x] = sample(src, size_t(x));
             }
         } else if (scale.empty() && sampleBytes == 1) {
-            for (int x = 0; x < w; ++x) {
-                row[3 * x] = src[3 * x + 2];
-                row[3 * x + 1] = src[3 * x + 1];
-                row[3 * x + 2] = src[3 * x];
-            }
+            SwapRedBlue24(src, row, size_t(w));
         } else {
             for (int x = 0; x < w; ++x) {
                 row[3 * x] = sample(src, size_t(3 * x + 2));
@@ -114,9 +113,18 @@ int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
                 row[3 * x + 2] = sample(src, size_t(3 * x));
             }
         }
-        const size_t used = (size_t(w) * size_t(bpp) + 7) / 8;
         std::memset(row + used, 0, size_t(out.BytesPerLine) - used);
-        if ((y & 63) == 63 && !progress.Report(int64_t(y + 1) * 100 / h)) return ERROR_USER_ABORT;
+    };
+    // The rows are independent: bands of them are converted on every core (most of the time is
+    // spent waiting for memory, fresh pages of the bitmap and the file's pages), with progress
+    // reported between bands.
+    constexpr int Band = 256;
+    for (int y0 = 0; y0 < h; y0 += Band) {
+        const int y1 = std::min(h, y0 + Band);
+        ParallelRows(y1 - y0, [&](int first, int end) {
+            for (int y = y0 + first; y < y0 + end; ++y) convertRow(y);
+        });
+        if (!progress.Report(int64_t(y1) * 100 / h)) return ERROR_USER_ABORT;
     }
     return SUCCESS;
 }

@@ -5,6 +5,7 @@
 #include "codecs/pnm/Pnm.h"
 #include "core/HugePages.h"
 #include "core/PixelRows.h"
+#include "core/Swizzle.h"
 
 namespace kivo {
 namespace {
@@ -62,11 +63,7 @@ int WritePnm(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
                 ExpandRow<3>(row, bpp, width, palette, bgr.data());
                 p = bgr.data();
             }
-            for (int x = 0; x < width; ++x) {
-                line[3 * size_t(x)] = p[3 * x + 2];
-                line[3 * size_t(x) + 1] = p[3 * x + 1];
-                line[3 * size_t(x) + 2] = p[3 * x];
-            }
+            SwapRedBlue24(p, line.data(), size_t(width));
         }
         // Appending to the reserved buffer copies once; ByteWriter::Write would zero-fill first.
         std::vector<uint8_t>& buffer = out.Buffer();
