@@ -50,7 +50,8 @@ TEST(PcxCodec, ReadsWhatPeersWritePixelForPixel) {
 
 TEST(PcxCodec, PeersReadWhatWeWriteAtEveryDepth) {
     TempDir dir;
-    for (int bpp : {1, 4, 8, 24}) {
+    // 16 and 32 bits have no PCX layout of their own: they are written as 8-bit planes.
+    for (int bpp : {1, 4, 8, 16, 24, 32}) {
         SCOPED_TRACE(bpp);
         BitmapHandle b = MakePhotoFixtureAtDepth(77, 21, bpp);
         SaveAs(b, dir / "out.pcx", FILE_PCX, bpp);

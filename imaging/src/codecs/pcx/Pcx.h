@@ -12,7 +12,9 @@
 //
 // Writing (format 1): version 5, RLE. 1 bit as one plane with the two colours in the header
 // palette; 4 bits as four one-bit planes (the EGA layout every reader knows) with the header
-// palette; 8 bits as one plane followed by the 256-colour palette; 24 bits as three planes.
+// palette; 8 bits as one plane followed by the 256-colour palette; 24 bits as three planes;
+// 16 and 32 bits as three planes too (widened; alpha dropped, since few readers know a fourth
+// plane).
 // Runs never cross a plane's row.
 
 #include "codecs/Codec.h"

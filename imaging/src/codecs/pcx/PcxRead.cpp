@@ -196,7 +196,7 @@ int ReadPcx(ByteReader& in, BitmapHandle& out, Progress& progress) {
 }
 
 CodecEntry MakePcxCodec() {
-    return CodecEntry{"PCX", FILE_PCX, {FILE_PCX}, {1, 4, 8, 24}, 30, SniffPcx, ReadPcx, WritePcx};
+    return CodecEntry{"PCX", FILE_PCX, {FILE_PCX}, {1, 4, 8, 16, 24, 32}, 30, SniffPcx, ReadPcx, WritePcx};
 }
 
 }  // namespace kivo

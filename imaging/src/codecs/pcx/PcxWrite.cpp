@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
 #include "codecs/PaletteIndex.h"
 #include "codecs/pcx/Pcx.h"
+#include "core/PixelRows.h"
 
 namespace kivo {
 
@@ -30,8 +32,11 @@ int WritePcx(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
              Progress& progress) {
     const int width = bmp.Width, height = bmp.Height, bpp = bmp.BitsPerPixel;
     if (width > 65535 || height > 65535) return ERROR_IMAGE_TOO_LARGE;
-    const int planeBits = bpp == 24 ? 8 : bpp == 4 ? 1 : bpp;
-    const int planes = bpp == 24 ? 3 : bpp == 4 ? 4 : 1;
+    // 16 and 32 bits go out as 24-bit colour planes (a 16-bit pixel widened, alpha dropped):
+    // few readers know a fourth plane.
+    const bool colourPlanes = bpp >= 16;
+    const int planeBits = colourPlanes ? 8 : bpp == 4 ? 1 : bpp;
+    const int planes = colourPlanes ? 3 : bpp == 4 ? 4 : 1;
     const size_t bytesPerLine = ((size_t(width) * planeBits + 15) / 16) * 2;
 
     ColorPalette pal = bmp.Palette;
@@ -62,17 +67,24 @@ int WritePcx(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
 
     std::vector<uint8_t> plane(bytesPerLine * planes);
     std::vector<uint8_t> packed(plane.size() * 2 + 16);
+    std::vector<uint8_t> widened(bpp == 16 ? size_t(width) * 3 : 0);
+    const std::array<RgbQuad, 256> noPalette{};
     for (int y = 0; y < height; ++y) {
         const uint8_t* src = bmp.Row(y);
         std::fill(plane.begin(), plane.end(), 0);
-        if (bpp == 24) {
+        if (colourPlanes) {
+            if (bpp == 16) {
+                ExpandRow<3>(src, 16, width, noPalette, widened.data());
+                src = widened.data();
+            }
+            const int step = bpp == 32 ? 4 : 3;
             uint8_t* r = plane.data();
             uint8_t* g = r + bytesPerLine;
             uint8_t* b = g + bytesPerLine;
             for (int x = 0; x < width; ++x) {
-                b[x] = src[3 * x];
-                g[x] = src[3 * x + 1];
-                r[x] = src[3 * x + 2];
+                b[x] = src[step * x];
+                g[x] = src[step * x + 1];
+                r[x] = src[step * x + 2];
             }
         } else if (bpp == 4) {
             for (int x = 0; x < width; ++x) {
