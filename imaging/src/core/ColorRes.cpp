@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/Dither.h"
-#include "core/HugePages.h"
 #include "core/ParallelRows.h"
 #include "core/PixelRows.h"
 #include "core/Progress.h"
@@ -193,7 +192,6 @@ int Convert(const BitmapHandle& src, BitmapHandle& out, int bpp, int flags,
     const bool dither = (flags & CRF_FLOYDSTEINDITHERING) && !(flags & CRF_NODITHERING);
     int status = out.Allocate(src.Width, src.Height, bpp);
     if (status != SUCCESS) return status;
-    AdviseHugePages(out.Data(), out.DataSize());
 
     if (bpp >= 24) {
         Progress progress(src.Height);

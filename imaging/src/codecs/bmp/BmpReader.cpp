@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "codecs/bmp/Bmp.h"
-#include "core/HugePages.h"
 #include "kivo/imaging/File.h"
 
 namespace kivo {
@@ -300,7 +299,6 @@ int ReadBmp(ByteReader& in, BitmapHandle& out, Progress& progress) {
 
     status = AllocateChecked(out, info.Width, info.Height, outBpp);
     if (status != SUCCESS) return status;
-    AdviseHugePages(out.Data(), out.DataSize());
     out.Palette = std::move(palette);
     const int width = out.Width, height = out.Height;
 

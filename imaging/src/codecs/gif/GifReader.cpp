@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "codecs/gif/Gif.h"
-#include "core/HugePages.h"
 #include "kivo/imaging/File.h"
 
 namespace kivo {
@@ -79,7 +78,6 @@ int ReadGif(ByteReader& in, BitmapHandle& out, Progress& progress) {
     const int64_t height = std::max<int64_t>(gif->SHeight, int64_t(frame.Top) + frame.Height);
     int status = AllocateChecked(out, width, height, 8);
     if (status != SUCCESS) return status;
-    AdviseHugePages(out.Data(), out.DataSize());
 
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
     if (map && map->ColorCount > 0 && map->Colors) {

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "codecs/png/Png.h"
-#include "core/HugePages.h"
 #include "kivo/imaging/File.h"
 
 // libpng reports errors by longjmp. Every function below that calls into libpng after setjmp
@@ -168,7 +167,6 @@ int ReadPng(ByteReader& in, BitmapHandle& out, Progress& progress) {
 
     status = AllocateChecked(out, h.Width, h.Height, plan.OutBpp);
     if (status != SUCCESS) return status;
-    AdviseHugePages(out.Data(), out.DataSize());
 
     if (h.ColourType == PNG_COLOR_TYPE_PALETTE && indexed) {
         png_colorp colours = nullptr;
