@@ -5,6 +5,7 @@
 // path. A read past the end never touches memory outside the buffer: it returns false (or zero)
 // and sets the reader's Failed flag, which decoders turn into ERROR_FILE_CORRUPT.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -99,8 +100,12 @@ public:
     }
     void SeekEnd() { Pos = Out.size(); }
     void Write(const void* src, size_t n) {
-        if (Pos + n > Out.size()) Out.resize(Pos + n);
-        if (n) std::memcpy(Out.data() + Pos, src, n);
+        // Bytes past the end are appended rather than resized into place: resizing first would
+        // zero every byte before it is overwritten.
+        const auto* p = static_cast<const uint8_t*>(src);
+        const size_t inside = std::min(n, Out.size() - Pos);
+        if (inside) std::memcpy(Out.data() + Pos, p, inside);
+        if (inside < n) Out.insert(Out.end(), p + inside, p + n);
         Pos += n;
     }
     void Fill(uint8_t value, size_t n) {
