@@ -63,6 +63,7 @@ struct ReadCase {
 #define IMPAM "IM {file}[0] pam:-"
 #define IMPPM "IM {file} ppm:-"
 #define NETPBM "tifftopnm -quiet {file}"
+#define IMUPRIGHT "IM {file} -auto-orient pam:-"
 
 // clang-format off
 const ReadCase ReadCases[] = {
@@ -102,6 +103,16 @@ const ReadCase ReadCases[] = {
     {"netpbm-palette",      "pnmquant 12 {ppm} | pnmtotiff -lzw > {out}", NETPBM, 8, 0},
     {"netpbm-g4",           "pamditherbw {pgm} | pnmtotiff -g4 > {out}", NETPBM, 1, 0},
     {"netpbm-g3-lsb2msb",   "pamditherbw {pgm} | pnmtotiff -g3 -lsb2msb > {out}", NETPBM, 1, 0},
+    // Rows stored in another order than top-left: the peer turns them upright.
+    {"im-orient-topright",  "IM {ppm} -orient TopRight {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-bottomright", "IM {ppm} -orient BottomRight {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-bottomleft", "IM {ppm} -orient BottomLeft {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-lefttop",   "IM {ppm} -orient LeftTop {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-righttop",  "IM {ppm} -orient RightTop {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-rightbottom", "IM {ppm} -orient RightBottom {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-leftbottom", "IM {ppm} -orient LeftBottom {out}", IMUPRIGHT, 24, 0},
+    {"im-orient-g4-righttop", "IM {ppm} -monochrome -compress Group4 -orient RightTop {out}", IMUPRIGHT, 1, 0},
+    {"im-orient-palette-leftbottom", "IM {ppm} -colors 16 -type Palette -orient LeftBottom {out}", "IM {file} -auto-orient -depth 8 ppm:-", 4, 1},
 };
 // clang-format on
 

@@ -20,6 +20,8 @@
 //  - 16-bit samples become 8 bits as round(v / 257).
 //  - Anything else libtiff can turn into RGBA (uncompressed YCbCr, CIE L*a*b*, LogLuv, odd
 //    sample sizes) goes through TIFFReadRGBAImage → 24 bits, or 32 with an alpha sample.
+// The Orientation tag is honoured: the bitmap comes out with the picture's top row first (the
+// RGBA path asks libtiff for that orientation).
 // libtiff's messages are never printed. The pixel limit is checked before any buffer is
 // allocated, tile sizes are checked against it too, and a strip or tile that decodes short is
 // ERROR_FILE_CORRUPT.

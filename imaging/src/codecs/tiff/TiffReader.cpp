@@ -7,6 +7,7 @@
 #include "codecs/tiff/Tiff.h"
 #include "codecs/tiff/TiffIo.h"
 #include "kivo/imaging/File.h"
+#include "kivo/imaging/Geometry.h"
 
 namespace kivo {
 namespace {
@@ -335,6 +336,28 @@ int ReadBands(TIFF* t, const Layout& l, BitmapHandle& out, Progress& progress) {
     return SUCCESS;
 }
 
+// Rows are stored in the order the Orientation tag names; the bitmap is turned so that its
+// first row is the picture's top and its first column the left side. Quarter turns are exact,
+// and a mirror after a quarter turn gives the transposed orientations.
+int TurnUpright(BitmapHandle& out, uint16_t orientation) {
+    switch (orientation) {
+        case ORIENTATION_TOPRIGHT: return L_ReverseBitmap(&out);
+        case ORIENTATION_BOTRIGHT: return L_RotateBitmap(&out, 18000, ROTATE_RESIZE);
+        case ORIENTATION_BOTLEFT: return L_FlipBitmap(&out);
+        case ORIENTATION_LEFTTOP: {
+            const int status = L_RotateBitmap(&out, 9000, ROTATE_RESIZE);
+            return status == SUCCESS ? L_ReverseBitmap(&out) : status;
+        }
+        case ORIENTATION_RIGHTTOP: return L_RotateBitmap(&out, 9000, ROTATE_RESIZE);
+        case ORIENTATION_RIGHTBOT: {
+            const int status = L_RotateBitmap(&out, 9000, ROTATE_RESIZE);
+            return status == SUCCESS ? L_FlipBitmap(&out) : status;
+        }
+        case ORIENTATION_LEFTBOT: return L_RotateBitmap(&out, -9000, ROTATE_RESIZE);
+        default: return SUCCESS;  // top-left, or a value no writer uses
+    }
+}
+
 // The last resort for layouts we do not convert ourselves; libtiff gives premultiplied RGBA.
 int ReadThroughRgba(TIFF* t, const Layout& l, BitmapHandle& out, Progress& progress) {
     char message[1024];
@@ -396,7 +419,10 @@ int ReadTiff(ByteReader& in, BitmapHandle& out, Progress& progress) {
     int status = AllocateChecked(out, l.Width, l.Height, l.OutBpp);
     if (status != SUCCESS) return status;
     if (l.OutBpp <= 8 && (status = SetPalette(t, l, out)) != SUCCESS) return status;
-    return ReadBands(t, l, out, progress);
+    if ((status = ReadBands(t, l, out, progress)) != SUCCESS) return status;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+    return TurnUpright(out, orientation);
 }
 
 CodecEntry MakeTiffCodec() {
