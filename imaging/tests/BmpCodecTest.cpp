@@ -11,6 +11,7 @@
 
 #include "kivo/imaging/Bitmap.h"
 #include "kivo/imaging/File.h"
+#include "support/ProgressContract.h"
 #include "support/Peer.h"
 #include "support/PhotoFixture.h"
 #include "support/PnmWrite.h"
@@ -621,17 +622,6 @@ TEST(BmpCodec, PeersReadWhatWeWritePixelForPixel) {
 // ---------------------------------------------------------------------------------------------
 // Progress and abort.
 
-struct ProgressLog {
-    std::vector<int> Percents;
-    int AbortAt = 101;
-};
-
-int RecordProgress(int percent, void* user) {
-    auto* log = static_cast<ProgressLog*>(user);
-    log->Percents.push_back(percent);
-    return percent >= log->AbortAt ? 0 : 1;
-}
-
 TEST(BmpCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     BitmapHandle photo = MakePhotoFixture(40, 300);
     BmpSpec rle;
@@ -642,35 +632,7 @@ TEST(BmpCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     rle.Palette = TestPalette(256);
     for (int y = 0; y < 300; ++y) rle.Pixels.insert(rle.Pixels.end(), {40, uint8_t(y), 0, 0});
     rle.Pixels.insert(rle.Pixels.end(), {0, 1});
-    Bytes plain;
-    ASSERT_EQ(L_SaveBitmapMemory(&plain, &photo, FILE_BMP, 24), SUCCESS);
-    const std::pair<const char*, Bytes> files[] = {{"uncompressed", plain},
-                                                   {"rle8", BuildBmp(rle)}};
-    for (const auto& [name, file] : files) {
-        SCOPED_TRACE(name);
-        ProgressLog log;
-        L_SetStatusCallBack(RecordProgress, &log);
-        int status;
-        BitmapHandle b = LoadBytes(file, &status);
-        EXPECT_EQ(status, SUCCESS);
-        ASSERT_GE(log.Percents.size(), 50u);
-        EXPECT_TRUE(std::is_sorted(log.Percents.begin(), log.Percents.end()));
-        EXPECT_EQ(log.Percents.back(), 100);
-
-        ProgressLog stop;
-        stop.AbortAt = 30;
-        L_SetStatusCallBack(RecordProgress, &stop);
-        LoadBytes(file, &status);
-        EXPECT_EQ(status, ERROR_USER_ABORT);
-        EXPECT_EQ(stop.Percents.back(), 30);
-    }
-    ProgressLog stop;
-    stop.AbortAt = 50;
-    L_SetStatusCallBack(RecordProgress, &stop);
-    Bytes out;
-    EXPECT_EQ(L_SaveBitmapMemory(&out, &photo, FILE_BMP, 24), ERROR_USER_ABORT);
-    EXPECT_EQ(stop.Percents.back(), 50);
-    L_SetStatusCallBack(nullptr);
+    ExpectProgressContract(photo, FILE_BMP, 24, 50, {{"rle8", BuildBmp(rle)}});
 }
 
 }  // namespace

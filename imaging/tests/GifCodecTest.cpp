@@ -10,6 +10,7 @@
 
 #include "kivo/imaging/Bitmap.h"
 #include "kivo/imaging/File.h"
+#include "support/ProgressContract.h"
 #include "support/Peer.h"
 #include "support/PhotoFixture.h"
 #include "support/PnmWrite.h"
@@ -294,17 +295,6 @@ TEST(GifCodec, RefusesDamagedFilesWithTheRightCode) {
 // ---------------------------------------------------------------------------------------------
 // Progress and abort.
 
-struct ProgressLog {
-    std::vector<int> Percents;
-    int AbortAt = 101;
-};
-
-int RecordProgress(int percent, void* user) {
-    auto* log = static_cast<ProgressLog*>(user);
-    log->Percents.push_back(percent);
-    return percent >= log->AbortAt ? 0 : 1;
-}
-
 TEST(GifCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     TempDir dir;
     const BitmapHandle photo = MakePhotoFixtureAtDepth(40, 300, 8);
@@ -315,33 +305,8 @@ TEST(GifCodec, ReportsProgressByRowsAndStopsWhenAsked) {
                          " -interlace GIF GIF:" + Q(dir / "interlaced.gif"))
                   .ExitCode,
               0);
-    const std::pair<const char*, Bytes> files[] = {
-        {"plain", plain}, {"interlaced", ReadFileBytes(dir / "interlaced.gif")}};
-    for (const auto& [name, file] : files) {
-        SCOPED_TRACE(name);
-        ProgressLog log;
-        L_SetStatusCallBack(RecordProgress, &log);
-        int status;
-        BitmapHandle b = LoadBytes(file, &status);
-        EXPECT_EQ(status, SUCCESS);
-        ASSERT_GE(log.Percents.size(), 50u);
-        EXPECT_TRUE(std::is_sorted(log.Percents.begin(), log.Percents.end()));
-        EXPECT_EQ(log.Percents.back(), 100);
-
-        ProgressLog stop;
-        stop.AbortAt = 30;
-        L_SetStatusCallBack(RecordProgress, &stop);
-        LoadBytes(file, &status);
-        EXPECT_EQ(status, ERROR_USER_ABORT);
-        EXPECT_EQ(stop.Percents.back(), 30);
-    }
-    ProgressLog stop;
-    stop.AbortAt = 50;
-    L_SetStatusCallBack(RecordProgress, &stop);
-    Bytes out;
-    EXPECT_EQ(L_SaveBitmapMemory(&out, &photo, FILE_GIF, 8), ERROR_USER_ABORT);
-    EXPECT_EQ(stop.Percents.back(), 50);
-    L_SetStatusCallBack(nullptr);
+    ExpectProgressContract(photo, FILE_GIF, 8, 50,
+                           {{"interlaced", ReadFileBytes(dir / "interlaced.gif")}});
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 
 #include "codecs/Codec.h"
 #include "kivo/imaging/File.h"
+#include "support/ProgressContract.h"
 #include "support/Peer.h"
 #include "support/PhotoFixture.h"
 #include "support/PnmWrite.h"
@@ -269,41 +270,7 @@ TEST_F(JpegTest, EveryDepthIsWrittenAndReadBackByPeers) {
 // Loads and saves report rising percentages that end at 100; a callback returning 0 stops
 // either with ERROR_USER_ABORT and leaves no result behind.
 TEST_F(JpegTest, ProgressReachesEveryRowAndAbortStops) {
-    BitmapHandle big = MakePhotoFixture(300, 700);
-    struct Log {
-        std::vector<int> Percents;
-        int AbortAt;
-    };
-    auto callback = [](int percent, void* user) {
-        auto* log = static_cast<Log*>(user);
-        log->Percents.push_back(percent);
-        return percent >= log->AbortAt ? 0 : 1;
-    };
-    std::vector<uint8_t> file;
-    Log log{{}, 1000};
-    L_SetStatusCallBack(callback, &log);
-    ASSERT_EQ(L_SaveBitmapMemory(&file, &big, FILE_JPEG, 24), SUCCESS);
-    ASSERT_FALSE(log.Percents.empty());
-    EXPECT_EQ(log.Percents.back(), 100);
-    EXPECT_TRUE(std::is_sorted(log.Percents.begin(), log.Percents.end()));
-    EXPECT_GT(log.Percents.size(), 20u);
-
-    log = Log{{}, 1000};
-    BitmapHandle loaded;
-    ASSERT_EQ(L_LoadBitmapMemory(file.data(), file.size(), &loaded), SUCCESS);
-    EXPECT_EQ(log.Percents.back(), 100);
-    EXPECT_GT(log.Percents.size(), 20u);
-
-    log = Log{{}, 30};
-    std::vector<uint8_t> aborted;
-    EXPECT_EQ(L_SaveBitmapMemory(&aborted, &big, FILE_JPEG, 24), ERROR_USER_ABORT);
-    EXPECT_TRUE(aborted.empty());
-    log = Log{{}, 30};
-    BitmapHandle partial;
-    EXPECT_EQ(L_LoadBitmapMemory(file.data(), file.size(), &partial), ERROR_USER_ABORT);
-    EXPECT_FALSE(partial.Allocated());
-    EXPECT_LE(log.Percents.back(), 40);
-    L_SetStatusCallBack(nullptr);
+    ExpectProgressContract(MakePhotoFixture(300, 700), FILE_JPEG, 24, 20);
 }
 
 }  // namespace

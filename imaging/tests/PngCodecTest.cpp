@@ -11,6 +11,7 @@
 #include "codecs/png/Png.h"
 #include "kivo/imaging/Bitmap.h"
 #include "kivo/imaging/File.h"
+#include "support/ProgressContract.h"
 #include "support/Peer.h"
 #include "support/PhotoFixture.h"
 #include "support/PnmWrite.h"
@@ -327,17 +328,6 @@ TEST(PngCodec, RefusesDamagedFilesWithTheRightCode) {
 // ---------------------------------------------------------------------------------------------
 // Progress and abort.
 
-struct ProgressLog {
-    std::vector<int> Percents;
-    int AbortAt = 101;
-};
-
-int RecordProgress(int percent, void* user) {
-    auto* log = static_cast<ProgressLog*>(user);
-    log->Percents.push_back(percent);
-    return percent >= log->AbortAt ? 0 : 1;
-}
-
 TEST(PngCodec, ReportsProgressByRowsAndStopsWhenAsked) {
     TempDir dir;
     const BitmapHandle photo = MakePhotoFixture(40, 300);
@@ -346,40 +336,7 @@ TEST(PngCodec, ReportsProgressByRowsAndStopsWhenAsked) {
         RunCommand(Im + " " + Q(dir / "in.ppm") + " -interlace PNG PNG24:" + Q(dir / "adam7.png"))
             .ExitCode,
         0);
-    Bytes plain;
-    ASSERT_EQ(L_SaveBitmapMemory(&plain, &photo, FILE_PNG, 24), SUCCESS);
-    const std::pair<const char*, Bytes> files[] = {{"plain", plain},
-                                                   {"adam7", ReadFileBytes(dir / "adam7.png")}};
-    for (const auto& [name, file] : files) {
-        SCOPED_TRACE(name);
-        ProgressLog log;
-        L_SetStatusCallBack(RecordProgress, &log);
-        int status;
-        BitmapHandle b = LoadBytes(file, &status);
-        EXPECT_EQ(status, SUCCESS);
-        ASSERT_GE(log.Percents.size(), 50u);
-        EXPECT_TRUE(std::is_sorted(log.Percents.begin(), log.Percents.end()));
-        EXPECT_EQ(log.Percents.back(), 100);
-
-        ProgressLog stop;
-        stop.AbortAt = 30;
-        L_SetStatusCallBack(RecordProgress, &stop);
-        LoadBytes(file, &status);
-        EXPECT_EQ(status, ERROR_USER_ABORT);
-        EXPECT_EQ(stop.Percents.back(), 30);
-    }
-    ProgressLog log;
-    L_SetStatusCallBack(RecordProgress, &log);
-    Bytes out;
-    EXPECT_EQ(L_SaveBitmapMemory(&out, &photo, FILE_PNG, 24), SUCCESS);
-    EXPECT_GE(log.Percents.size(), 50u);
-    EXPECT_EQ(log.Percents.back(), 100);
-    ProgressLog stop;
-    stop.AbortAt = 50;
-    L_SetStatusCallBack(RecordProgress, &stop);
-    EXPECT_EQ(L_SaveBitmapMemory(&out, &photo, FILE_PNG, 24), ERROR_USER_ABORT);
-    EXPECT_EQ(stop.Percents.back(), 50);
-    L_SetStatusCallBack(nullptr);
+    ExpectProgressContract(photo, FILE_PNG, 24, 50, {{"adam7", ReadFileBytes(dir / "adam7.png")}});
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "codecs/Codec.h"
 #include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/File.h"
+#include "support/ProgressContract.h"
 #include "support/Peer.h"
 #include "support/PhotoFixture.h"
 #include "support/PnmWrite.h"
@@ -302,41 +303,7 @@ TEST_F(TiffTest, HostileHeadersFailCleanlyAndSilently) {
 }
 
 TEST_F(TiffTest, ProgressReachesEveryRowAndAbortStops) {
-    BitmapHandle big = MakePhotoFixture(200, 600);
-    struct Log {
-        std::vector<int> Percents;
-        int AbortAt;
-    };
-    auto callback = [](int percent, void* user) {
-        auto* log = static_cast<Log*>(user);
-        log->Percents.push_back(percent);
-        return percent >= log->AbortAt ? 0 : 1;
-    };
-    std::vector<uint8_t> file;
-    Log log{{}, 1000};
-    L_SetStatusCallBack(callback, &log);
-    ASSERT_EQ(L_SaveBitmapMemory(&file, &big, FILE_TIF, 24), SUCCESS);
-    ASSERT_FALSE(log.Percents.empty());
-    EXPECT_EQ(log.Percents.back(), 100);
-    EXPECT_TRUE(std::is_sorted(log.Percents.begin(), log.Percents.end()));
-    EXPECT_GT(log.Percents.size(), 10u);
-
-    log = Log{{}, 1000};
-    BitmapHandle loaded;
-    ASSERT_EQ(L_LoadBitmapMemory(file.data(), file.size(), &loaded), SUCCESS);
-    EXPECT_EQ(log.Percents.back(), 100);
-    EXPECT_GT(log.Percents.size(), 10u);
-
-    log = Log{{}, 30};
-    std::vector<uint8_t> aborted;
-    EXPECT_EQ(L_SaveBitmapMemory(&aborted, &big, FILE_TIF, 24), ERROR_USER_ABORT);
-    EXPECT_TRUE(aborted.empty());
-    log = Log{{}, 30};
-    BitmapHandle partial;
-    EXPECT_EQ(L_LoadBitmapMemory(file.data(), file.size(), &partial), ERROR_USER_ABORT);
-    EXPECT_FALSE(partial.Allocated());
-    EXPECT_LE(log.Percents.back(), 40);
-    L_SetStatusCallBack(nullptr);
+    ExpectProgressContract(MakePhotoFixture(200, 600), FILE_TIF, 24, 10);
 }
 
 }  // namespace
