@@ -19,6 +19,7 @@ const char* L_StatusText(int status) {
         case ERROR_INV_FORMAT: return "unknown file format code";
         case ERROR_NO_CLIPBOARD_DATA: return "no picture on the clipboard";
         case ERROR_INTERNAL: return "internal error";
+        case ERROR_NO_SCREEN: return "no screen to capture";
         default: return "unknown error";
     }
 }

@@ -21,6 +21,7 @@ enum : int {
     ERROR_INV_FORMAT = -13,      // unknown format code passed to a save
     ERROR_NO_CLIPBOARD_DATA = -14,
     ERROR_INTERNAL = -15,
+    ERROR_NO_SCREEN = -16,       // a screen capture found no screen to take the picture from
 };
 
 // A short English description of a status code, for command-line messages and logs.
