@@ -6,7 +6,9 @@
 #include <new>
 
 #include "kivo/imaging/Bitmap.h"
+#include "kivo/imaging/File.h"
 #include "kivo/imaging/FilterRecipes.h"
+#include "support/Peer.h"
 #include "support/PhotoFixture.h"
 
 // Bitmap rows come from new[]; counting the live bytes of the larger array blocks shows whether a
@@ -36,8 +38,11 @@ void operator delete[](void* p, size_t) noexcept { operator delete[](p); }
 
 namespace {
 
+using kivo::test::CommandText;
 using kivo::test::MakePhotoFixture;
 using kivo::test::MakePhotoFixtureAtDepth;
+using kivo::test::RunCommand;
+using kivo::test::ShellQuote;
 
 bool SamePixels(const BitmapHandle& a, const BitmapHandle& b) {
     if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel)
@@ -152,6 +157,27 @@ TEST(FilterRecipes, TemporaryBitmapIsFreedWhereverTheRecipeStops) {
             ASSERT_LT(AbortAt, 100000);
         }
         EXPECT_GE(aborts, 2);  // stopped inside the calls on the temporary, too
+    }
+}
+
+TEST(FilterRecipes, CommandLineRunsARecipeAndRefusesNumbersOutsideTheMenu) {
+    kivo::test::TempDir dir;
+    const std::string in = (dir / "in.png").string(), out = (dir / "out.png").string();
+    const BitmapHandle photo = MakePhotoFixture(64, 40);
+    ASSERT_EQ(L_SaveBitmap(in, &photo, FILE_PNG, 24), SUCCESS);
+    const std::string tool = ShellQuote(KIVO_IMAGE_TOOL);
+    ASSERT_EQ(RunCommand(tool + " filter 9 " + ShellQuote(in) + " " + ShellQuote(out)).ExitCode, 0);
+    // ImageMagick looks at the pixels to name the type: every one grey.
+    EXPECT_EQ(CommandText("identify -format '%w %h %[type]' " + ShellQuote(out)),
+              "64 40 Grayscale");
+    for (const char* bad : {"0", "15", "-1", "x"}) {
+        SCOPED_TRACE(bad);
+        const std::string other = (dir / "bad.png").string();
+        EXPECT_NE(RunCommand(tool + " filter " + bad + " " + ShellQuote(in) + " " +
+                             ShellQuote(other) + " 2>/dev/null")
+                      .ExitCode,
+                  0);
+        EXPECT_FALSE(std::filesystem::exists(other));
     }
 }
 

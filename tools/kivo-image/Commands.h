@@ -11,6 +11,7 @@ using Args = std::vector<std::string>;
 int RunInfo(const Args& args);
 int RunConvert(const Args& args);
 int RunApply(const Args& args);
+int RunFilter(const Args& args);
 int RunGallery(const Args& args);
 
 // Prints "kivo-image: <subject>: <reason>" and returns 1.

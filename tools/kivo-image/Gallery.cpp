@@ -1,6 +1,7 @@
-// kivo-image gallery IN OUT.png: a contact sheet of every registered effect at its default
-// arguments, each tile labelled with the effect's name and arguments, so anyone can check at a
-// glance that each effect looks like its name.
+// kivo-image gallery IN OUT.png: a contact sheet of the editor's one-click filters (1..14) and of
+// every registered effect at its default arguments, each tile labelled with the filter's number
+// and name or the effect's name and arguments, so anyone can check at a glance that each looks
+// like its name.
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +14,7 @@
 #include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/Effects.h"
 #include "kivo/imaging/File.h"
+#include "kivo/imaging/FilterRecipes.h"
 #include "kivo/imaging/Geometry.h"
 
 namespace {
@@ -107,7 +109,8 @@ int RunGallery(const Args& args) {
     if (status != SUCCESS) return Fail(args[0], L_StatusText(status));
 
     const auto effects = EffectRegistry();
-    const int tiles = int(effects.size()) + 1;
+    const int recipes = LastFilterRecipe - FirstFilterRecipe + 1;
+    const int tiles = 1 + recipes + int(effects.size());
     const int rows = (tiles + Columns - 1) / Columns;
     const int pitchX = Cell + Gap, pitchY = Cell + LabelHeight + Gap;
     BitmapHandle sheet;
@@ -119,17 +122,23 @@ int RunGallery(const Args& args) {
     for (int i = 0; i < tiles; ++i) {
         BitmapHandle tile = photo;
         std::string name = "ORIGINAL", argText;
-        if (i > 0) {
-            const EffectInfo& e = *effects[size_t(i - 1)];
+        if (i > 0 && i <= recipes) {
+            const int number = FirstFilterRecipe + i - 1;
+            name = "FILTER " + std::to_string(number) + " " + FilterRecipeName(number);
+            status = ApplyFilterRecipe(&tile, number);
+        } else if (i > recipes) {
+            const EffectInfo& e = *effects[size_t(i - 1 - recipes)];
             std::vector<int> values;
             PrepareEffectArgs(e, &values);
             name = e.Name;
             argText = ArgsText(values);
             status = e.Apply(&tile, values);
+        }
+        if (i > 0) {
             if (status == SUCCESS) status = L_ColorResBitmap(&tile, &tile, 24, CRF_BYTEORDERBGR);
             if (status == SUCCESS) status = FitInto(&tile, Cell);
             if (status != SUCCESS) {
-                Fail(e.Name, L_StatusText(status));
+                Fail(name, L_StatusText(status));
                 ++failures;
                 continue;
             }

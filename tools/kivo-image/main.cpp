@@ -19,6 +19,7 @@ const Command CommandTable[] = {
     {"info", RunInfo, "info FILE"},
     {"convert", RunConvert, "convert IN OUT [--format CODE] [--bpp N] [--quality Q]"},
     {"apply", RunApply, "apply EFFECT[:ARG,...] IN OUT"},
+    {"filter", RunFilter, "filter N IN OUT"},
     {"gallery", RunGallery, "gallery IN OUT.png"},
 };
 
