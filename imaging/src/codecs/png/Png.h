@@ -19,7 +19,9 @@
 // The filter applies to 8-bit grey, RGB and RGBA; palette pictures and grey below 8 bits are
 // written unfiltered, as the PNG specification recommends for them. Both settings can be
 // changed (SetPngWriteSettings) so that benchmarks can match another encoder, e.g. libvips'
-// `pngsave --compression 6 --filter none`.
+// `pngsave --compression 6 --filter none`. With no filter or SUB (the default) the stream is
+// written by our own writer, which deflates bands of rows on every core (PngStream.h); the
+// other filters go through libpng.
 
 #include "codecs/Codec.h"
 

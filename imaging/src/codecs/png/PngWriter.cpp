@@ -8,6 +8,7 @@
 
 #include "codecs/PaletteIndex.h"
 #include "codecs/png/Png.h"
+#include "codecs/png/PngStream.h"
 
 // As in the reader, the functions that run libpng after setjmp hold only plain values.
 
@@ -136,6 +137,14 @@ int WritePng(const BitmapHandle& bmp, const SaveRequest& /*request*/, ByteWriter
     if (bpp < 8 && (int64_t(bmp.Width) * bpp) % 8 != 0)
         staging.resize(size_t(BytesPerLineFor(bmp.Width, bpp)));
 
+    if (layout.Filters == PngFilterNone || layout.Filters == PngFilterSub) {
+        std::vector<uint8_t> rgb;
+        for (const png_color& c : palette) rgb.insert(rgb.end(), {c.red, c.green, c.blue});
+        const PngStreamLayout own{layout.ColourType, layout.BitDepth, rgb.data(),
+                                  int(palette.size()), layout.ZlibLevel,
+                                  layout.Filters == PngFilterSub};
+        return WritePngStream(bmp, own, out, progress);
+    }
     PngWriteHandles handles;
     if (!handles.Info) return ERROR_NO_MEMORY;
     png_set_write_fn(handles.Png, &out, WriteData, FlushData);
