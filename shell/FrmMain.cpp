@@ -27,7 +27,9 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "FilterMenu.h"
 #include "FrmAbout.h"
+#include "GeometryCommands.h"
 #include "PluginHost.h"
 #include "WorkArea.h"
 #include "kivo/imaging/ColorRes.h"
@@ -743,6 +745,8 @@ void TMainForm::RegisterOwnCommands() {
         RegisterCommand(name, [this, method](int) { (this->*method)(); });
     };
     RegisterPluginHostCommands(*this);
+    RegisterGeometryCommands(*this);
+    RegisterFilterMenuCommands(*this);
     plain("actFileNew", &TMainForm::actFileNewExecute);
     plain("actFileOpen", &TMainForm::actFileOpenExecute);
     plain("actFileSave", &TMainForm::actFileSaveExecute);
