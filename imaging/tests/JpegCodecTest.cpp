@@ -219,6 +219,59 @@ TEST_F(JpegTest, WrittenFilesAreCjpegFilesAtTheMappedQuality) {
     }
 }
 
+// Netpbm rows streamed to the encoder make the file the bitmap route makes; inputs the stream
+// cannot take (other sample ranges, comments, a depth change, damage) go the bitmap route, and
+// a failure names its side through the input's geometry.
+TEST_F(JpegTest, ConvertFileStreamsNetpbmRowsToTheSameFile) {
+    WriteFileBytes(Dir / "commented.ppm", [&] {
+        Bytes b = ReadFileBytes(Dir / "photo.ppm");
+        const std::string comment = "# written by hand\n";
+        b.insert(b.begin() + 3, comment.begin(), comment.end());
+        return b;
+    }());
+    ASSERT_EQ(RunCommand(std::string(ImageMagickConvert) + " " + Q(Dir / "photo.ppm") +
+                         " -depth 16 " + Q(Dir / "deep.ppm"))
+                  .ExitCode,
+              0);
+    struct Case {
+        const char* Input;
+        int Format;
+        int Bpp;  // what depthFor answers; 0 keeps the file's depth
+    };
+    const Case cases[] = {{"photo.ppm", FILE_LEAD1JFIF, 0}, {"photo.ppm", FILE_JPEG, 24},
+                          {"photo.pgm", FILE_JPEG, 0},      {"photo.pgm", FILE_JPEG, 24},
+                          {"commented.ppm", FILE_JPEG, 0},  {"deep.ppm", FILE_LEAD1JFIF, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Input << " " << c.Format << " " << c.Bpp);
+        const auto in = (Dir / c.Input).string(), out = (Dir / "streamed.jpg").string();
+        FileInfo info{};
+        ASSERT_EQ(L_ConvertFile(in, out, c.Format, [&](int) { return c.Bpp; }, 28, &info),
+                  SUCCESS);
+        BitmapHandle b;
+        ASSERT_EQ(L_LoadBitmap(in, &b), SUCCESS);
+        EXPECT_EQ(info.Width, b.Width);
+        EXPECT_EQ(info.BitsPerPixel, b.BitsPerPixel);
+        Bytes expected;
+        ASSERT_EQ(L_SaveBitmapMemory(&expected, &b, c.Format, c.Bpp ? c.Bpp : b.BitsPerPixel, 28),
+                  SUCCESS);
+        EXPECT_TRUE(ReadFileBytes(out) == expected);
+    }
+    // Rows missing at the end: the picture is damaged, and nothing is written.
+    const Bytes whole = ReadFileBytes(Dir / "photo.ppm");
+    WriteFileBytes(Dir / "short.ppm", Bytes(whole.begin(), whole.end() - 100));
+    FileInfo info{};
+    const auto keep = [](int bpp) { return bpp; };
+    EXPECT_EQ(L_ConvertFile((Dir / "short.ppm").string(), (Dir / "short.jpg").string(), FILE_JPEG,
+                            keep, 2, &info),
+              ERROR_FILE_CORRUPT);
+    EXPECT_EQ(info.Width, 0);
+    EXPECT_FALSE(std::filesystem::exists(Dir / "short.jpg"));
+    EXPECT_EQ(L_ConvertFile((Dir / "photo.ppm").string(), (Dir / "no" / "such.jpg").string(),
+                            FILE_JPEG, keep, 2, &info),
+              ERROR_FILE_WRITE);
+    EXPECT_EQ(info.Width, Photo.Width);
+}
+
 // Every depth the writer takes, through kivo-image from a BMP holding the picture at that
 // depth: grey ramps become grey JPEGs, everything else colour; ImageMagick and djpeg read the
 // file, and djpeg's pixels are close to the picture that was saved.

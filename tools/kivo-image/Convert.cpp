@@ -43,10 +43,6 @@ int RunConvert(const Args& args) {
     }
     if (in.empty() || out.empty()) return Fail("convert", "expected IN and OUT");
 
-    BitmapHandle bitmap;
-    int status = L_LoadBitmap(in, &bitmap);
-    if (status != SUCCESS) return Fail(in, L_StatusText(status));
-
     const SaveTableRow* row = SaveRowForExtension(ExtensionOf(out));
     if (format == 0) {
         if (!row) {
@@ -56,13 +52,15 @@ int RunConvert(const Args& args) {
         }
         format = row->Format;
     }
-    if (bpp < 0) {
-        // The save table's depth rule when the format came from the extension; otherwise the
-        // picture's own depth.
-        bpp = row && row->Format == format ? row->DepthFor(bitmap.BitsPerPixel)
-                                           : bitmap.BitsPerPixel;
-    }
-    status = L_SaveBitmap(out, &bitmap, format, bpp, quality);
-    if (status != SUCCESS) return Fail(out, L_StatusText(status));
+    // The save table's depth rule when the format came from the extension; otherwise the
+    // picture's own depth.
+    auto depthFor = [&](int loaded) {
+        if (bpp >= 0) return bpp;
+        return row && row->Format == format ? row->DepthFor(loaded) : loaded;
+    };
+    FileInfo loaded{};
+    const int status = L_ConvertFile(in, out, format, depthFor, quality, &loaded);
+    // The input's geometry is known once it has loaded: a failure after that is the output's.
+    if (status != SUCCESS) return Fail(loaded.Width > 0 ? out : in, L_StatusText(status));
     return 0;
 }

@@ -13,6 +13,8 @@
 #include <string>
 
 #include "codecs/Codec.h"
+#include "codecs/jpeg/Jpeg.h"
+#include "codecs/pnm/Pnm.h"
 #include "kivo/imaging/ColorRes.h"
 
 namespace {
@@ -215,6 +217,85 @@ int L_SaveBitmap(const std::string& path, const BitmapHandle* h, int format, int
     if (status != SUCCESS) return status;
     try {
         return WriteFileAtomically(path, bytes);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
+}
+
+namespace {
+
+// Rows of a netpbm file read a few at a time into a small buffer that stays in the cache, as
+// the JPEG encoder asks for them.
+struct PnmRowStream {
+    int Fd;
+    kivo::PnmRows Layout;
+    std::vector<uint8_t> Buffer;
+
+    static const uint8_t* Next(void* context, int first, int n, size_t* stride) {
+        auto* self = static_cast<PnmRowStream*>(context);
+        const size_t bytes = self->Layout.Stride * size_t(n);
+        if (self->Buffer.size() < bytes) self->Buffer.resize(bytes);
+        off_t at = off_t(self->Layout.Offset + self->Layout.Stride * size_t(first));
+        for (size_t done = 0; done < bytes;) {
+            const ssize_t got = ::pread(self->Fd, self->Buffer.data() + done, bytes - done, at);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return nullptr;
+            done += size_t(got);
+            at += got;
+        }
+        *stride = self->Layout.Stride;
+        return self->Buffer.data();
+    }
+};
+
+// A binary netpbm picture at its own depth written as JPEG, streamed: 1 done, 0 when the input
+// is not such a picture (the caller then converts the usual way), else the failure.
+int StreamPnmToJpeg(const std::string& in, const std::string& out, int format,
+                    const std::function<int(int)>& depthFor, int quality, FileInfo* info) {
+    if (format != FILE_JPEG && format != FILE_LEAD1JFIF) return 0;
+    const int fd = ::open(in.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    struct Closer {
+        int Fd;
+        ~Closer() { ::close(Fd); }
+    } closer{fd};
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    uint8_t head[4096];
+    const ssize_t got = ::pread(fd, head, sizeof head, 0);
+    PnmRowStream stream{fd, {}, {}};
+    if (got <= 0 || !kivo::PnmRowLayout(head, size_t(got), uint64_t(st.st_size), &stream.Layout))
+        return 0;
+    const kivo::PnmRows& rows = stream.Layout;
+    const int bpp = rows.Channels == 3 ? 24 : 8;
+    const int wanted = depthFor(bpp);
+    if (wanted != bpp && wanted != 0) return 0;
+    if (info) *info = FileInfo{FILE_PNM, rows.Width, rows.Height, bpp};
+    kivo::SaveRequest request{format, bpp, std::clamp(quality, 2, 255), 0};
+    kivo::ByteWriter writer;
+    kivo::Progress progress(100);
+    const int status = kivo::WriteJpegRows(PnmRowStream::Next, &stream, rows.Width, rows.Height,
+                                           rows.Channels, request, writer, progress);
+    if (status != SUCCESS) return status;
+    return WriteFileAtomically(out, writer.Buffer());
+}
+
+}  // namespace
+
+int L_ConvertFile(const std::string& in, const std::string& out, int format,
+                  const std::function<int(int)>& depthFor, int quality, FileInfo* info) {
+    if (in.empty() || out.empty() || !depthFor) return ERROR_INV_PARAMETER;
+    try {
+        if (const int streamed = StreamPnmToJpeg(in, out, format, depthFor, quality, info))
+            return streamed;
+        MappedFile file(in);
+        if (file.Status != SUCCESS) return file.Status;
+        BitmapHandle bitmap;
+        FileInfo loaded;
+        const int status = LoadFromMemory(file.Map, file.Size, &bitmap, 0, &loaded);
+        if (status != SUCCESS) return status;
+        if (info) *info = loaded;
+        return L_SaveBitmap(out, &bitmap, format, depthFor(bitmap.BitsPerPixel), quality);
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
     }

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,15 @@ int L_SaveBitmap(const std::string& path, const BitmapHandle* h, int format, int
 // The same encoders into memory.
 int L_SaveBitmapMemory(std::vector<uint8_t>* out, const BitmapHandle* h, int format,
                        int bitsPerPixel, int quality = 2, int flags = 0);
+
+// Loads `in` and saves it to `out` as `format` at the depth depthFor(the file's own depth)
+// returns (0 keeps it), with the same result as L_LoadBitmap followed by L_SaveBitmap. Binary
+// netpbm pictures written as JPEG at their own depth are encoded as their rows are read, so
+// the picture is never held whole. info, when given, receives the input's format and
+// geometry as soon as the input has been read (a failure after that is the output's).
+int L_ConvertFile(const std::string& in, const std::string& out, int format,
+                  const std::function<int(int)>& depthFor, int quality = 2,
+                  FileInfo* info = nullptr);
 
 // Quality factor 2..255 → JPEG quality 100..1: q = 100 − round((factor − 2) × 99 / 253).
 // Monotone: a higher factor never gives a higher JPEG quality. Factors outside 2..255 are

@@ -34,5 +34,12 @@ CodecEntry MakeJpegCodec();
 int ReadJpeg(ByteReader& in, BitmapHandle& out, Progress& progress);
 int WriteJpeg(const BitmapHandle& bmp, const SaveRequest& request, ByteWriter& out,
               Progress& progress);
+// The same encoding of rows that are not a bitmap's, `channels` 3 for R, G, B samples, 1 for
+// grey: rows(context, first, n, &stride) hands over rows first .. first + n − 1, each `stride`
+// bytes after the one before, valid until the next call; null stops the encoding with
+// ERROR_FILE_READ. The file is the one WriteJpeg makes of a bitmap holding these pixels.
+using JpegRowReader = const uint8_t* (*)(void* context, int first, int n, size_t* stride);
+int WriteJpegRows(JpegRowReader rows, void* context, int width, int height, int channels,
+                  const SaveRequest& request, ByteWriter& out, Progress& progress);
 
 }  // namespace kivo

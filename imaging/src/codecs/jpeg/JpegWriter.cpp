@@ -11,11 +11,15 @@ namespace {
 
 constexpr int RowsPerCall = 16;
 
-enum class Source { Grey, Bgr, Bgrx, Expand };
+enum class Source { Grey, Bgr, Bgrx, Rgb, Expand };
 
-// Plain data only: it is what survives a longjmp out of Encode.
+// Plain data only: it is what survives a longjmp out of Encode. Rows come from a bitmap, or
+// from a reader that hands over a few rows at a time (R, G, B or grey samples).
 struct EncodeJob {
-    const BitmapHandle* Bmp;
+    const BitmapHandle* Bmp;   // null when Rows is given
+    JpegRowReader Rows;
+    void* RowsContext;
+    int Width, Height;
     Progress* Report;
     Source Kind;
     int Quality;
@@ -84,6 +88,15 @@ void ExpandRow(const BitmapHandle& bmp, int y, uint8_t* bgr) {
     }
 }
 
+// A quarter of the raw size holds most photos at high quality; reserving it (untouched pages
+// cost nothing) spares the copies of a growing buffer.
+void ReserveOutput(ByteWriter& out, int width, int height, int channels) {
+    out.Buffer().reserve(out.Buffer().size() +
+                         size_t(width) * size_t(height) * size_t(channels) / 4);
+    AdviseHugePages(out.Buffer().data() + out.Buffer().size(),
+                    out.Buffer().capacity() - out.Buffer().size());
+}
+
 int Encode(EncodeJob* job) {
     jpeg_compress_struct cinfo;
     jpeg::ErrorManager errors;
@@ -99,9 +112,8 @@ int Encode(EncodeJob* job) {
     destination.Pub.term_destination = TermDestination;
     destination.Out = job->Out;
     cinfo.dest = &destination.Pub;
-    const BitmapHandle& bmp = *job->Bmp;
-    cinfo.image_width = JDIMENSION(bmp.Width);
-    cinfo.image_height = JDIMENSION(bmp.Height);
+    cinfo.image_width = JDIMENSION(job->Width);
+    cinfo.image_height = JDIMENSION(job->Height);
     switch (job->Kind) {
     case Source::Grey:
         cinfo.input_components = 1;
@@ -110,6 +122,10 @@ int Encode(EncodeJob* job) {
     case Source::Bgrx:
         cinfo.input_components = 4;
         cinfo.in_color_space = JCS_EXT_BGRX;
+        break;
+    case Source::Rgb:
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_RGB;
         break;
     default:
         cinfo.input_components = 3;
@@ -125,21 +141,31 @@ int Encode(EncodeJob* job) {
 
     int status = SUCCESS;
     JSAMPROW rows[RowsPerCall];
-    const size_t scratchLine = size_t(bmp.Width) * 3;
+    const size_t scratchLine = size_t(job->Width) * 3;
     while (cinfo.next_scanline < cinfo.image_height) {
         const int first = int(cinfo.next_scanline);
-        const int n = std::min(RowsPerCall, bmp.Height - first);
-        for (int i = 0; i < n; ++i) {
-            if (job->Kind == Source::Expand) {
-                rows[i] = job->Scratch + scratchLine * i;
-                ExpandRow(bmp, first + i, rows[i]);
-            } else {
-                // libjpeg only reads input rows; its prototype just lacks the const.
-                rows[i] = const_cast<JSAMPROW>(bmp.Row(first + i));
+        const int n = std::min(RowsPerCall, job->Height - first);
+        // libjpeg only reads input rows; its prototype just lacks the const.
+        if (job->Rows) {
+            size_t stride = 0;
+            const uint8_t* block = job->Rows(job->RowsContext, first, n, &stride);
+            if (!block) {
+                status = ERROR_FILE_READ;
+                break;
+            }
+            for (int i = 0; i < n; ++i) rows[i] = const_cast<JSAMPROW>(block + stride * size_t(i));
+        } else {
+            for (int i = 0; i < n; ++i) {
+                if (job->Kind == Source::Expand) {
+                    rows[i] = job->Scratch + scratchLine * i;
+                    ExpandRow(*job->Bmp, first + i, rows[i]);
+                } else {
+                    rows[i] = const_cast<JSAMPROW>(job->Bmp->Row(first + i));
+                }
             }
         }
         jpeg_write_scanlines(&cinfo, rows, JDIMENSION(n));
-        if (!job->Report->Report(int64_t(first + n) * 100 / bmp.Height)) {
+        if (!job->Report->Report(int64_t(first + n) * 100 / job->Height)) {
             status = ERROR_USER_ABORT;
             break;
         }
@@ -174,18 +200,38 @@ int WriteJpeg(const BitmapHandle& bmp, const SaveRequest& request, ByteWriter& o
     std::vector<uint8_t> scratch;
     if (kind == Source::Expand) scratch.resize(size_t(bmp.Width) * 3 * RowsPerCall);
     EncodeJob job{&bmp,
+                  nullptr,
+                  nullptr,
+                  bmp.Width,
+                  bmp.Height,
                   &progress,
                   kind,
                   L_QualityFactorToJpegQuality(request.Quality),
                   request.Format == FILE_LEAD1JFIF,
                   scratch.data(),
                   &out};
-    // A quarter of the raw size holds most photos at high quality; reserving it (untouched
-    // pages cost nothing) spares the copies of a growing buffer.
-    out.Buffer().reserve(out.Buffer().size() + size_t(bmp.Width) * size_t(bmp.Height) *
-                                                   (kind == Source::Grey ? 1 : 3) / 4);
-    AdviseHugePages(out.Buffer().data() + out.Buffer().size(),
-                    out.Buffer().capacity() - out.Buffer().size());
+    ReserveOutput(out, bmp.Width, bmp.Height, kind == Source::Grey ? 1 : 3);
+    const int status = Encode(&job);
+    if (status != SUCCESS) return status;
+    return progress.Finish() ? SUCCESS : ERROR_USER_ABORT;
+}
+
+int WriteJpegRows(JpegRowReader rows, void* context, int width, int height, int channels,
+                  const SaveRequest& request, ByteWriter& out, Progress& progress) {
+    if (!rows || (channels != 1 && channels != 3) || width <= 0 || height <= 0)
+        return ERROR_INV_PARAMETER;
+    EncodeJob job{nullptr,
+                  rows,
+                  context,
+                  width,
+                  height,
+                  &progress,
+                  channels == 1 ? Source::Grey : Source::Rgb,
+                  L_QualityFactorToJpegQuality(request.Quality),
+                  request.Format == FILE_LEAD1JFIF,
+                  nullptr,
+                  &out};
+    ReserveOutput(out, width, height, channels);
     const int status = Encode(&job);
     if (status != SUCCESS) return status;
     return progress.Finish() ? SUCCESS : ERROR_USER_ABORT;

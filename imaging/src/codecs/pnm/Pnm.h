@@ -18,6 +18,24 @@ namespace kivo {
 CodecEntry MakePnmCodec();
 
 bool SniffPnm(const uint8_t* head, size_t size);
+
+struct PnmHeader {
+    int Kind;  // 4 PBM, 5 PGM, 6 PPM (binary)
+    int64_t Width, Height, Maxval;
+};
+// Reads the header up to the first sample byte.
+int ReadPnmHeader(ByteReader& in, PnmHeader* header);
+
+// Where the samples of a binary PGM or PPM of maximum 255 lie, from the file's first bytes
+// (`head`, which must hold the whole header) and its size: rows Stride bytes apart from Offset
+// on, of grey (Channels 1) or R, G, B (Channels 3) bytes. False for anything else, and for a
+// file too short for its rows.
+struct PnmRows {
+    size_t Offset;
+    size_t Stride;
+    int Width, Height, Channels;
+};
+bool PnmRowLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, PnmRows* rows);
 int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress);
 int WritePnm(const BitmapHandle& bmp, const SaveRequest& request, ByteWriter& out,
              Progress& progress);

@@ -46,7 +46,7 @@ bool SniffPnm(const uint8_t* head, size_t size) {
            IsSpace(head[2]);
 }
 
-int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
+int ReadPnmHeader(ByteReader& in, PnmHeader* header) {
     const uint8_t* magic = in.Take(2);
     if (!magic || magic[0] != 'P') return ERROR_FILE_FORMAT;
     const int kind = magic[1] - '0';
@@ -58,6 +58,28 @@ int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
     // Exactly one white-space byte separates the header from the samples.
     if (in.Eof() || !IsSpace(*in.Peek(1))) return ERROR_FILE_CORRUPT;
     in.Skip(1);
+    *header = PnmHeader{kind, width, height, maxval};
+    return SUCCESS;
+}
+
+bool PnmRowLayout(const uint8_t* head, size_t headSize, uint64_t fileSize, PnmRows* rows) {
+    ByteReader in(head, headSize);
+    PnmHeader h;
+    if (ReadPnmHeader(in, &h) != SUCCESS || h.Kind == 4 || h.Maxval != 255 || h.Width <= 0 ||
+        h.Height <= 0 || uint64_t(h.Width) * uint64_t(h.Height) > L_GetMaxPixels())
+        return false;
+    const int channels = h.Kind == 6 ? 3 : 1;
+    const uint64_t stride = uint64_t(h.Width) * uint64_t(channels);
+    if (in.Position() + stride * uint64_t(h.Height) > fileSize) return false;
+    *rows = PnmRows{in.Position(), size_t(stride), int(h.Width), int(h.Height), channels};
+    return true;
+}
+
+int ReadPnm(ByteReader& in, BitmapHandle& out, Progress& progress) {
+    PnmHeader header;
+    if (int status = ReadPnmHeader(in, &header); status != SUCCESS) return status;
+    const int kind = header.Kind;
+    const int64_t width = header.Width, height = header.Height, maxval = header.Maxval;
 
     const int bpp = kind == 4 ? 1 : kind == 5 ? 8 : 24;
     int status = AllocateChecked(out, width, height, bpp);
