@@ -1,5 +1,6 @@
 // kivo-image apply EFFECT[:ARG,…] IN OUT: one registered effect on a file.
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -38,6 +39,13 @@ std::string Extension(const std::string& path) {
     const size_t slash = path.find_last_of('/'), dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
     return path.substr(dot);
+}
+
+// The netpbm extensions are not in the editor's save table, but scripts and benchmarks want
+// uncompressed files in and out; the writer picks P4, P5 or P6 from the bitmap's colours.
+bool IsNetpbmExtension(std::string ext) {
+    for (char& c : ext) c = char(std::tolower((unsigned char)c));
+    return ext == ".ppm" || ext == ".pgm" || ext == ".pbm" || ext == ".pnm";
 }
 
 }  // namespace
@@ -79,6 +87,11 @@ int ParseEffectSpec(const std::string& spec, const EffectInfo** effect, std::vec
 
 int SaveByExtension(const BitmapHandle& bitmap, const std::string& path) {
     const SaveTableRow* row = SaveRowForExtension(Extension(path));
+    if (!row && IsNetpbmExtension(Extension(path))) {
+        const int status = L_SaveBitmap(path, &bitmap, FILE_PNM, bitmap.BitsPerPixel);
+        if (status != SUCCESS) return Fail(path, L_StatusText(status));
+        return 0;
+    }
     if (!row) return Fail(path, "unknown extension '" + Extension(path) + "'");
     const int status = L_SaveBitmap(path, &bitmap, row->Format, row->DepthFor(bitmap.BitsPerPixel));
     if (status != SUCCESS) return Fail(path, L_StatusText(status));
