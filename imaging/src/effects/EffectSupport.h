@@ -11,7 +11,9 @@
 #include <initializer_list>
 #include <new>
 #include <span>
+#include <type_traits>
 
+#include "core/ParallelRows.h"
 #include "core/Progress.h"
 #include "kivo/imaging/Bitmap.h"
 #include "kivo/imaging/Effects.h"
@@ -57,6 +59,11 @@ using Kernel = std::function<int(const BitmapHandle& src, BitmapHandle& dst)>;
 // (and the region itself) and moves the result into h.
 int RunFilter(BitmapHandle* h, const Kernel& kernel);
 
+// True when a point operation may change h's pixels where they are instead of building the
+// result aside: no region to keep, a true-colour bitmap, and no status callback, so nothing can
+// abort halfway (a point operation has nothing else that can fail once it has started).
+bool CanWorkInPlace(const BitmapHandle& h);
+
 // One lookup table per channel, indexed by the old value.
 struct ChannelLuts {
     std::array<uint8_t, 256> B, G, R;
@@ -80,23 +87,34 @@ int ApplyColourFn(BitmapHandle* h, Fn fn) {
         for (RgbQuad& q : h->Palette) fn(q.Blue, q.Green, q.Red);
         return SUCCESS;
     }
+    // Each pixel is read before it is written, so the same loop serves in place.
+    auto row = [&fn](const uint8_t* s, uint8_t* d, int width, auto channels) {
+        constexpr int n = decltype(channels)::value;
+        for (int x = 0; x < width; ++x, s += n, d += n) {
+            uint8_t b = s[0], g = s[1], r = s[2];
+            fn(b, g, r);
+            d[0] = b;
+            d[1] = g;
+            d[2] = r;
+            if constexpr (n == 4) d[3] = s[3];
+        }
+    };
+    auto rows = [&](const BitmapHandle& src, BitmapHandle& dst, int first, int end) {
+        for (int y = first; y < end; ++y) {
+            if (src.BitsPerPixel == 24)
+                row(src.Row(y), dst.Row(y), src.Width, std::integral_constant<int, 3>());
+            else
+                row(src.Row(y), dst.Row(y), src.Width, std::integral_constant<int, 4>());
+        }
+    };
+    if (CanWorkInPlace(*h)) {
+        ParallelRows(h->Height, [&](int first, int end) { rows(*h, *h, first, end); });
+        return SUCCESS;
+    }
     return RunFilter(h, [&](const BitmapHandle& src, BitmapHandle& dst) {
         Progress progress(src.Height);
-        const int n = Channels(src);
-        return ForRows(src.Height, progress, 0, [&](int first, int end) {
-            for (int y = first; y < end; ++y) {
-                const uint8_t* s = src.Row(y);
-                uint8_t* d = dst.Row(y);
-                for (int x = 0; x < src.Width; ++x, s += n, d += n) {
-                    uint8_t b = s[0], g = s[1], r = s[2];
-                    fn(b, g, r);
-                    d[0] = b;
-                    d[1] = g;
-                    d[2] = r;
-                    if (n == 4) d[3] = s[3];
-                }
-            }
-        });
+        return ForRows(src.Height, progress, 0,
+                       [&](int first, int end) { rows(src, dst, first, end); });
     });
 }
 
@@ -138,12 +156,33 @@ inline void PutStored(uint8_t* row, int bpp, int x, const std::array<uint8_t, 4>
     const int n = bpp / 8;
     for (int i = 0; i < n; ++i) row[x * n + i] = v[size_t(i)];
 }
+// Writes row s mirrored into d (width pixels at any depth).
+inline void ReverseRow(const uint8_t* s, uint8_t* d, int width, int bpp) {
+    auto reverse = [&](auto bytes) {
+        constexpr int N = decltype(bytes)::value;
+        for (int x = 0; x < width; ++x)
+            for (int i = 0; i < N; ++i) d[size_t(x) * N + i] = s[size_t(width - 1 - x) * N + i];
+    };
+    switch (bpp) {
+        case 8:
+            return reverse(std::integral_constant<int, 1>());
+        case 16:
+            return reverse(std::integral_constant<int, 2>());
+        case 24:
+            return reverse(std::integral_constant<int, 3>());
+        case 32:
+            return reverse(std::integral_constant<int, 4>());
+        default:
+            for (int x = 0; x < width; ++x) CopyPixel(s, width - 1 - x, d, x, bpp);
+    }
+}
 // Zeroes the bytes after the last pixel of every row, so saved files carry no stale memory.
 void ClearPadding(BitmapHandle& h);
 
 // Convolution of interleaved 8-bit channels with a symmetric separable kernel of fixed-point
-// weights (sum 1 << 14), border pixels repeated. src and dst have the same geometry; all
-// channels (alpha included) are filtered. Reports two passes of src.Height rows each.
+// weights (sum 1 << 14; ERROR_INV_PARAMETER when not symmetric), border pixels repeated. src and
+// dst have the same geometry; all channels (alpha included) are filtered. Reports src.Height
+// rows.
 int ConvolveSeparable(const BitmapHandle& src, BitmapHandle& dst, std::span<const int> weights);
 // Fixed-point Gaussian weights for a standard deviation in pixels (radius ceil(3 sigma)).
 std::vector<int> GaussianWeights(double sigma);

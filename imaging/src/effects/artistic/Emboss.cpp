@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "core/ParallelRows.h"
 #include "effects/EffectSupport.h"
 #include "kivo/imaging/Artistic.h"
 
@@ -30,11 +31,13 @@ int L_EmbossBitmap(BitmapHandle* h, int direction, int depth) {
     return RunFilter(h, [&](const BitmapHandle& src, BitmapHandle& dst) {
         const int n = Channels(src), w = src.Width, ht = src.Height;
         std::vector<uint8_t> luma(size_t(w) * size_t(ht));
-        for (int y = 0; y < ht; ++y) {
-            const uint8_t* s = src.Row(y);
-            for (int x = 0; x < w; ++x)
-                luma[size_t(y) * w + x] = uint8_t(Luma(s[x * n], s[x * n + 1], s[x * n + 2]));
-        }
+        kivo::ParallelRows(ht, [&](int first, int end) {
+            for (int y = first; y < end; ++y) {
+                const uint8_t* s = src.Row(y);
+                for (int x = 0; x < w; ++x)
+                    luma[size_t(y) * w + x] = uint8_t(Luma(s[x * n], s[x * n + 1], s[x * n + 2]));
+            }
+        });
         auto at = [&](int x, int y) {
             return int(
                 luma[size_t(std::clamp(y, 0, ht - 1)) * w + size_t(std::clamp(x, 0, w - 1))]);

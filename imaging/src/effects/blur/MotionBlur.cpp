@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -45,41 +48,67 @@ int L_MotionBlurBitmap(BitmapHandle* h, int dim, int angle, bool unidirectional)
         taps.push_back(
             {int(fx), int(fy), (16 - ux) * (16 - uy), ux * (16 - uy), (16 - ux) * uy, ux * uy});
     }
+    // The taps' bilinear weights, gathered per offset: a sparse kernel whose weights sum to
+    // 256 · dim. Offsets shared by neighbouring taps are added once.
+    struct Weight {
+        int Dx, Dy;
+        int32_t W;
+    };
+    std::vector<Weight> kernel;
+    auto add = [&](int dx, int dy, unsigned wgt) {
+        if (wgt == 0) return;
+        for (Weight& k : kernel)
+            if (k.Dx == dx && k.Dy == dy) {
+                k.W += int32_t(wgt);
+                return;
+            }
+        kernel.push_back({dx, dy, int32_t(wgt)});
+    };
+    int reachX = 0;
+    for (const Tap& t : taps) {
+        add(t.Dx, t.Dy, t.W00);
+        add(t.Dx + 1, t.Dy, t.W10);
+        add(t.Dx, t.Dy + 1, t.W01);
+        add(t.Dx + 1, t.Dy + 1, t.W11);
+        reachX = std::max({reachX, std::abs(t.Dx), std::abs(t.Dx + 1)});
+    }
+    std::sort(kernel.begin(), kernel.end(),
+              [](const Weight& a, const Weight& b) { return a.Dy < b.Dy; });
     return RunFilter(h, [&](const BitmapHandle& src, BitmapHandle& dst) {
         const int n = Channels(src), w = src.Width, ht = src.Height;
-        int reachX = 0, reachY = 0;
-        for (const Tap& t : taps) {
-            reachX = std::max({reachX, std::abs(t.Dx), std::abs(t.Dx + 1)});
-            reachY = std::max({reachY, std::abs(t.Dy), std::abs(t.Dy + 1)});
-        }
-        const uint64_t total = uint64_t(256) * taps.size();
+        const size_t nb = size_t(n), rowBytes = size_t(w) * nb;
         kivo::Progress progress(ht);
         return ForRows(ht, progress, 0, [&](int first, int end) {
+            // A source row padded with its edge pixels reads like the clamped coordinates did.
+            std::vector<uint8_t> pad((size_t(w) + 2 * size_t(reachX)) * nb);
+            std::vector<int32_t> acc(rowBytes);
             for (int y = first; y < end; ++y) {
-                uint8_t* d = dst.Row(y);
-                const bool rowInside = y - reachY >= 0 && y + reachY < ht;
-                for (int x = 0; x < w; ++x) {
-                    uint64_t acc[4] = {0, 0, 0, 0};
-                    const bool inside = rowInside && x - reachX >= 0 && x + reachX < w;
-                    for (const Tap& t : taps) {
-                        int x0 = x + t.Dx, y0 = y + t.Dy, x1 = x0 + 1, y1 = y0 + 1;
-                        if (!inside) {
-                            x0 = std::clamp(x0, 0, w - 1);
-                            x1 = std::clamp(x1, 0, w - 1);
-                            y0 = std::clamp(y0, 0, ht - 1);
-                            y1 = std::clamp(y1, 0, ht - 1);
+                std::fill(acc.begin(), acc.end(), 0);
+                int paddedDy = INT32_MIN;
+                for (const Weight& k : kernel) {
+                    if (k.Dy != paddedDy) {
+                        paddedDy = k.Dy;
+                        const uint8_t* s = src.Row(std::clamp(y + k.Dy, 0, ht - 1));
+                        for (int i = 0; i < reachX; ++i) {
+                            std::memcpy(&pad[size_t(i) * nb], s, nb);
+                            std::memcpy(&pad[(size_t(reachX) + size_t(w) + size_t(i)) * nb],
+                                        s + size_t(w - 1) * nb, nb);
                         }
-                        const uint8_t* p00 = src.Row(y0) + size_t(x0) * n;
-                        const uint8_t* p10 = src.Row(y0) + size_t(x1) * n;
-                        const uint8_t* p01 = src.Row(y1) + size_t(x0) * n;
-                        const uint8_t* p11 = src.Row(y1) + size_t(x1) * n;
-                        for (int i = 0; i < n; ++i)
-                            acc[i] +=
-                                p00[i] * t.W00 + p10[i] * t.W10 + p01[i] * t.W01 + p11[i] * t.W11;
+                        std::memcpy(&pad[size_t(reachX) * nb], s, rowBytes);
                     }
-                    for (int i = 0; i < n; ++i)
-                        d[x * n + i] = uint8_t((acc[i] + total / 2) / total);
+                    const uint8_t* p = &pad[size_t(reachX + k.Dx) * nb];
+                    int32_t* a = acc.data();
+                    const int32_t wk = k.W;
+                    for (size_t i = 0; i < rowBytes; ++i) a[i] += wk * p[i];
                 }
+                // round(acc / (256 · dim)) = floor(floor((acc + 128 · dim) / 256) / dim); the
+                // inner quotient is below 2^24 and the outer at most 255, so a float division
+                // rounds to the exact whole part (its error is far below 1/dim).
+                const int32_t half = int32_t(128 * taps.size());
+                const float divisor = float(taps.size());
+                uint8_t* d = dst.Row(y);
+                for (size_t i = 0; i < rowBytes; ++i)
+                    d[i] = uint8_t(int(float((acc[i] + half) >> 8) / divisor));
             }
         });
     });

@@ -11,6 +11,16 @@ extern const EffectInfo ChangeHueEffect = {
     "ChangeHue", "colour", ChangeHueParams,
     [](BitmapHandle* h, const std::vector<int>& a) { return L_ChangeBitmapHue(h, a[0]); }};
 
+namespace {
+
+// std::lround for 0 ≤ v < 256 without the library call: v − int(v) is exact in that range.
+inline uint8_t RoundHalfUp(double v) {
+    const int i = int(v);
+    return uint8_t(v - i >= 0.5 ? i + 1 : i);
+}
+
+}  // namespace
+
 }  // namespace kivo::effects
 
 int L_ChangeBitmapHue(BitmapHandle* h, int change) {
@@ -33,11 +43,15 @@ int L_ChangeBitmapHue(BitmapHandle* h, int change) {
             hue = 2 + (b - r) / d;
         else
             hue = 4 + (r - g) / d;
-        hue = std::fmod(hue + shift + 6, 6);
+        // hue + shift + 6 lies in [5, 17), so taking out 6 or 12 is fmod(…, 6), and exact.
+        hue = hue + shift + 6;
+        if (hue >= 12)
+            hue -= 12;
+        else if (hue >= 6)
+            hue -= 6;
         const int sector = std::min(5, int(hue));
         const double f = hue - sector;
-        const uint8_t up = uint8_t(std::lround(mn + d * f)),
-                      down = uint8_t(std::lround(mx - d * f));
+        const uint8_t up = RoundHalfUp(mn + d * f), down = RoundHalfUp(mx - d * f);
         const uint8_t hi = uint8_t(mx), lo = uint8_t(mn);
         switch (sector) {
             case 0:

@@ -1,3 +1,5 @@
+#include <array>
+
 #include "effects/EffectSupport.h"
 #include "kivo/imaging/Colour.h"
 
@@ -16,10 +18,13 @@ int L_ChangeBitmapSaturation(BitmapHandle* h, int change) {
     if (int status = CheckArgs(ChangeSaturationParams, {change}); status != SUCCESS) return status;
     const int factor = 1000 + change;
     // c' = Y + (c − Y) · (1000 + change) / 1000, Y the pixel's luma; rounded half away from Y.
-    auto scale = [factor](int c, int y) {
-        const int d = (c - y) * factor;
-        return ClampByte(y + (d >= 0 ? d + 500 : d - 500) / 1000);
-    };
+    // The scaled difference depends on c − Y alone, so it comes from a table.
+    std::array<int, 511> moved;
+    for (int t = -255; t <= 255; ++t) {
+        const int d = t * factor;
+        moved[size_t(t + 255)] = (d >= 0 ? d + 500 : d - 500) / 1000;
+    }
+    auto scale = [&moved](int c, int y) { return ClampByte(y + moved[size_t(c - y + 255)]); };
     return ApplyColourFn(h, [&](uint8_t& b, uint8_t& g, uint8_t& r) {
         const int y = Luma(b, g, r);
         b = scale(b, y);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "effects/EffectSupport.h"
 #include "kivo/imaging/Edge.h"
@@ -24,6 +25,14 @@ int L_EdgeDetectorBitmap(BitmapHandle* h, int threshold, int filter) {
     // Sobel weighs the middle row (or column) of the 3 × 3 window twice, Prewitt once.
     const int centre = family == 1 ? 2 : 1;
     const bool horizontalChange = which & 1, verticalChange = which & 2;
+    // The rounded magnitude with the threshold applied, by squared magnitude: anything from
+    // 255.5² up rounds to 256 or more, which clamps to 255 and passes every threshold.
+    constexpr int Top = 65281;  // 255.5² = 65280.25
+    std::vector<uint8_t> strength(Top);
+    for (int v = 0; v < Top; ++v) {
+        const int m = int(std::lround(std::sqrt(double(v))));
+        strength[size_t(v)] = m < threshold ? 0 : ClampByte(m);
+    }
     return RunFilter(h, [&](const BitmapHandle& src, BitmapHandle& dst) {
         const int n = Channels(src), w = src.Width, ht = src.Height;
         kivo::Progress progress(ht);
@@ -41,8 +50,8 @@ int L_EdgeDetectorBitmap(BitmapHandle* h, int threshold, int filter) {
                         const int gy = (down[l + i] + centre * down[c + i] + down[r + i]) -
                                        (up[l + i] + centre * up[c + i] + up[r + i]);
                         const int sx = horizontalChange ? gx : 0, sy = verticalChange ? gy : 0;
-                        const int m = int(std::lround(std::sqrt(double(sx * sx + sy * sy))));
-                        d[c + i] = m < threshold ? 0 : ClampByte(m);
+                        const int v = sx * sx + sy * sy;
+                        d[c + i] = v >= Top ? 255 : strength[size_t(v)];
                     }
                     if (n == 4) d[c + 3] = mid[c + 3];
                 }

@@ -28,12 +28,14 @@ struct IndexMap {
 template <int N>
 void MoveTile(const BitmapHandle& src, BitmapHandle& dst, const IndexMap& m, int x0, int x1,
               int y) {
-    uint8_t* d = dst.Row(y);
-    for (int x = x0; x < x1; ++x) {
-        const int sx = m.Ax * x + m.Bx * y + m.Cx, sy = m.Ay * x + m.By * y + m.Cy;
-        const uint8_t* s = src.Row(sy) + size_t(sx) * N;
-        for (int i = 0; i < N; ++i) d[size_t(x) * N + i] = s[i];
-    }
+    uint8_t* d = dst.Row(y) + size_t(x0) * N;
+    // The map is linear, so along a row the source moves by a fixed number of bytes.
+    const uint8_t* base = src.Data();
+    ptrdiff_t at = ptrdiff_t(m.Ay * x0 + m.By * y + m.Cy) * src.BytesPerLine +
+                   ptrdiff_t(m.Ax * x0 + m.Bx * y + m.Cx) * N;
+    const ptrdiff_t step = ptrdiff_t(m.Ay) * src.BytesPerLine + ptrdiff_t(m.Ax) * N;
+    for (int x = x0; x < x1; ++x, d += N, at += step)
+        for (int i = 0; i < N; ++i) d[i] = base[at + i];
 }
 
 void MoveByIndex(const BitmapHandle& src, BitmapHandle& dst, const IndexMap& m) {
@@ -94,7 +96,15 @@ int TurnQuarters(const BitmapHandle& src, int quarters, bool resize, ColorRef fi
             m = {0, -1, w - 1, 1, 0, 0};
             break;  // src(w-1-y, x)
     }
-    MoveByIndex(src, turned, m);
+    if (quarters == 2) {
+        // A half turn is each row mirrored into the mirrored row.
+        ParallelRows(h, [&](int first, int end) {
+            for (int y = first; y < end; ++y)
+                ReverseRow(src.Row(h - 1 - y), turned.Row(y), w, src.BitsPerPixel);
+        });
+    } else {
+        MoveByIndex(src, turned, m);
+    }
     ClearPadding(turned);
     if (!odd || resize || w == h) {
         *out = std::move(turned);
@@ -121,6 +131,31 @@ int TurnQuarters(const BitmapHandle& src, int quarters, bool resize, ColorRef fi
     });
     ClearPadding(*out);
     return SUCCESS;
+}
+
+// Samples bilinearly from (sx, sy) on, stepping by (dx, dy) in 32.32 fixed point, while all
+// four samples lie on the picture (at least the first does) and at most `limit` pixels; returns
+// how many it wrote.
+template <int N>
+int InsideRun(const BitmapHandle& src, int64_t sx, int64_t sy, int64_t dx, int64_t dy, int limit,
+              uint8_t* d) {
+    const uint64_t wLimit = uint64_t(src.Width - 1), hLimit = uint64_t(src.Height - 1);
+    const uint8_t* base = src.Data();
+    const size_t stride = size_t(src.BytesPerLine);
+    int count = 0;
+    for (; count < limit; ++count, sx += dx, sy += dy, d += N) {
+        const int64_t fxFloor = sx >> 32, fyFloor = sy >> 32;
+        if (uint64_t(fxFloor) >= wLimit || uint64_t(fyFloor) >= hLimit) break;
+        const unsigned fx = unsigned((sx >> 24) & 255), fy = unsigned((sy >> 24) & 255);
+        const unsigned w00 = (256 - fx) * (256 - fy), w10 = fx * (256 - fy), w01 = (256 - fx) * fy,
+                       w11 = fx * fy;
+        const uint8_t* p00 = base + size_t(fyFloor) * stride + size_t(fxFloor) * N;
+        const uint8_t* p01 = p00 + stride;
+        for (int i = 0; i < N; ++i)
+            d[i] = uint8_t(
+                (p00[i] * w00 + p00[N + i] * w10 + p01[i] * w01 + p01[N + i] * w11 + 32768) >> 16);
+    }
+    return count;
 }
 
 // Any other angle: each new pixel samples the old picture bilinearly at its inverse-turned
@@ -153,6 +188,17 @@ int TurnBilinear(const BitmapHandle& src, double radians, bool resize, ColorRef 
             uint8_t* d = out->Row(y);
             for (int x = 0; x < nw; ++x, sx += dx, sy += dy, d += n) {
                 const int64_t fxFloor = sx >> 32, fyFloor = sy >> 32;
+                // Most of a row has all four samples on the picture: a run of them goes
+                // through the loop without edge tests, then the general path goes on.
+                if (uint64_t(fxFloor) < uint64_t(w - 1) && uint64_t(fyFloor) < uint64_t(h - 1)) {
+                    const int run = n == 3 ? InsideRun<3>(src, sx, sy, dx, dy, nw - x, d)
+                                           : InsideRun<4>(src, sx, sy, dx, dy, nw - x, d);
+                    x += run - 1;
+                    sx += dx * (run - 1);
+                    sy += dy * (run - 1);
+                    d += n * (run - 1);
+                    continue;
+                }
                 if (fxFloor < -1 || fxFloor >= w || fyFloor < -1 || fyFloor >= h) {
                     std::memcpy(d, fillPixel, size_t(n));
                     continue;

@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <vector>
 
+#include "core/HugePages.h"
 #include "core/ParallelRows.h"
 #include "core/PixelRows.h"
 #include "effects/EffectSupport.h"
@@ -134,6 +137,7 @@ struct Taps {
     std::vector<int> Count;
     std::vector<int> Index;
     std::vector<int> Weight;
+    std::vector<int> Unclamped;  // Index before clamping to the picture
 };
 
 double CatmullRom(double t) {
@@ -180,6 +184,7 @@ Taps BuildTaps(int oldLength, int newLength, int method) {
         for (auto& [i, wgt] : real) {
             const int fixed = int(std::lround(wgt / sum * (1 << 14)));
             taps.Index.push_back(std::clamp(i, 0, oldLength - 1));
+            taps.Unclamped.push_back(i);
             taps.Weight.push_back(fixed);
             total += fixed;
             if (fixed > taps.Weight[size_t(taps.Offset[size_t(o)] + largest)])
@@ -192,28 +197,102 @@ Taps BuildTaps(int oldLength, int newLength, int method) {
     return taps;
 }
 
+// The horizontal taps laid out for speed: every new pixel reads K neighbouring pixels from
+// First on, with zero weights where it needs fewer. The row is read from a copy padded with its
+// edge pixels, which is what clamping the indices did, so the sums are the same.
+struct DenseTaps {
+    int K = 1;
+    int PadLeft = 0, PadRight = 0;
+    std::vector<int> First;   // per new index, unclamped
+    std::vector<int> Weight;  // K per new index
+};
+
+DenseTaps Densify(const Taps& taps, int oldLength) {
+    DenseTaps d;
+    const size_t count = taps.Offset.size();
+    d.First.resize(count);
+    for (size_t o = 0; o < count; ++o) {
+        const int off = taps.Offset[o], c = taps.Count[o];
+        d.First[o] = taps.Unclamped[size_t(off)];
+        d.K = std::max(d.K, taps.Unclamped[size_t(off + c - 1)] - d.First[o] + 1);
+    }
+    d.Weight.assign(count * size_t(d.K), 0);
+    for (size_t o = 0; o < count; ++o) {
+        const int off = taps.Offset[o], c = taps.Count[o];
+        for (int k = 0; k < c; ++k)
+            d.Weight[o * size_t(d.K) + size_t(taps.Unclamped[size_t(off + k)] - d.First[o])] +=
+                taps.Weight[size_t(off + k)];
+        d.PadLeft = std::max(d.PadLeft, -d.First[o]);
+        d.PadRight = std::max(d.PadRight, d.First[o] + d.K - oldLength);
+    }
+    return d;
+}
+
+// One row through the horizontal taps; `pad` is the source row with PadLeft pixels in front.
+// K and N fixed at compile time let GCC unroll the taps and keep the sums in registers.
+template <int N, int K>
+void FilterRow(const uint8_t* pad, const DenseTaps& t, uint8_t* out, int width) {
+    const int* first = t.First.data();
+    const int* weight = t.Weight.data();
+    const int kk = K > 0 ? K : t.K;
+    for (int x = 0; x < width; ++x, weight += kk) {
+        const uint8_t* p = pad + size_t(first[x] + t.PadLeft) * N;
+        int acc[N];
+        for (int i = 0; i < N; ++i) acc[i] = 1 << 13;
+        for (int k = 0; k < kk; ++k)
+            for (int i = 0; i < N; ++i) acc[i] += weight[k] * p[k * N + i];
+        for (int i = 0; i < N; ++i) out[size_t(x) * N + i] = ClampByte(acc[i] >> 14);
+    }
+}
+
+template <int N>
+void FilterRowN(const uint8_t* pad, const DenseTaps& t, uint8_t* out, int width) {
+    switch (t.K) {
+        case 1:
+            return FilterRow<N, 1>(pad, t, out, width);
+        case 2:
+            return FilterRow<N, 2>(pad, t, out, width);
+        case 3:
+            return FilterRow<N, 3>(pad, t, out, width);
+        case 4:
+            return FilterRow<N, 4>(pad, t, out, width);
+        case 5:
+            return FilterRow<N, 5>(pad, t, out, width);
+        case 6:
+            return FilterRow<N, 6>(pad, t, out, width);
+        case 7:
+            return FilterRow<N, 7>(pad, t, out, width);
+        case 8:
+            return FilterRow<N, 8>(pad, t, out, width);
+        default:
+            return FilterRow<N, 0>(pad, t, out, width);
+    }
+}
+
 int SizeFiltered(const BitmapHandle& src, BitmapHandle& out, int method) {
     const int n = Channels(src);
-    const Taps xt = BuildTaps(src.Width, out.Width, method);
+    const DenseTaps xt = Densify(BuildTaps(src.Width, out.Width, method), src.Width);
     const Taps yt = BuildTaps(src.Height, out.Height, method);
     const size_t tmpRow = size_t(out.Width) * size_t(n);
-    std::vector<uint8_t> tmp(tmpRow * size_t(src.Height));
+    // Every byte is written by the first pass: no zeroing, and huge pages for the first touch.
+    const auto tmp = std::make_unique_for_overwrite<uint8_t[]>(tmpRow * size_t(src.Height));
+    kivo::AdviseHugePages(tmp.get(), tmpRow * size_t(src.Height));
     Progress progress(int64_t(src.Height) + out.Height);
 
     int status = ForRows(src.Height, progress, 0, [&](int first, int end) {
+        const int w = src.Width;
+        std::vector<uint8_t> pad(size_t(xt.PadLeft + w + xt.PadRight) * size_t(n));
         for (int y = first; y < end; ++y) {
             const uint8_t* s = src.Row(y);
+            for (int i = 0; i < xt.PadLeft; ++i) std::memcpy(&pad[size_t(i) * n], s, size_t(n));
+            std::memcpy(&pad[size_t(xt.PadLeft) * n], s, size_t(w) * size_t(n));
+            for (int i = 0; i < xt.PadRight; ++i)
+                std::memcpy(&pad[size_t(xt.PadLeft + w + i) * n], s + size_t(w - 1) * n, size_t(n));
             uint8_t* t = &tmp[size_t(y) * tmpRow];
-            for (int x = 0; x < out.Width; ++x) {
-                const int off = xt.Offset[size_t(x)], count = xt.Count[size_t(x)];
-                int acc[4] = {1 << 13, 1 << 13, 1 << 13, 1 << 13};
-                for (int k = 0; k < count; ++k) {
-                    const uint8_t* p = s + size_t(xt.Index[size_t(off + k)]) * n;
-                    const int wgt = xt.Weight[size_t(off + k)];
-                    for (int i = 0; i < n; ++i) acc[i] += wgt * p[i];
-                }
-                for (int i = 0; i < n; ++i) t[size_t(x) * n + i] = ClampByte(acc[i] >> 14);
-            }
+            if (n == 3)
+                FilterRowN<3>(pad.data(), xt, t, out.Width);
+            else
+                FilterRowN<4>(pad.data(), xt, t, out.Width);
         }
     });
     if (status != SUCCESS) return status;
