@@ -1233,9 +1233,13 @@ void TMainForm::actEditUndoExecute() {
 }
 
 void TMainForm::TBXItemOriginalImgClick() {
-    Modified = false;
-    if (WorkBitmap.Allocated()) L_FreeBitmap(&WorkBitmap);
-    if (OriginalBitmap.Allocated()) L_CopyBitmap(&WorkBitmap, &OriginalBitmap);
+    // Without an original there is nothing to go back to: freeing the working picture would
+    // only lose it.
+    if (OriginalBitmap.Allocated()) {
+        Modified = false;
+        if (WorkBitmap.Allocated()) L_FreeBitmap(&WorkBitmap);
+        L_CopyBitmap(&WorkBitmap, &OriginalBitmap);
+    }
     RefreshStatusBar();
     RefreshWorkArea();
 }

@@ -343,6 +343,12 @@ private slots:
         QVERIFY(!f.Form->Modified);
         QVERIFY(SamePixels(f.Form->OriginalBitmap, f.Form->WorkBitmap));
         QVERIFY(f.Form->UndoBitmap.Allocated());
+        // Without an original the working picture stays.
+        L_FreeBitmap(&f.Form->OriginalBitmap);
+        f.Form->Modified = true;
+        f.Form->TBXItemOriginalImgClick();
+        QVERIFY(f.Form->WorkBitmap.Allocated());
+        QVERIFY(f.Form->Modified);
     }
 
     void PasteWithEmptyClipboard() {
@@ -619,10 +625,10 @@ private slots:
             bool Enabled;
         };
         const Row rows[] = {
-            {"menu", "수묵화 (India ink) ", 3, false},  // filters arrive with their own work
-            {"menu", "유화 (Oilify)", 2, false},
-            {"panel", "수    묵    화", 2, false},
-            {"panel", "유           화", 3, false},
+            {"menu", "수묵화 (India ink) ", 3, true},
+            {"menu", "유화 (Oilify)", 2, true},
+            {"panel", "수    묵    화", 2, true},
+            {"panel", "유           화", 3, true},
             {"menu", "XP Style", 111, true},
             {"menu", "Stripes", 222, true},
             {"menu", "트위스트 (Twist)", 123, false},
