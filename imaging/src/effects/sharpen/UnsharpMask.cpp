@@ -1,3 +1,4 @@
+#include <array>
 #include <cstdlib>
 
 #include "effects/EffectSupport.h"
@@ -26,10 +27,16 @@ int L_UnsharpMaskBitmap(BitmapHandle* h, int amount, int radius, int threshold, 
         int status = ConvolveSeparable(src, dst, GaussianWeights(radius / 10.0));
         if (status != SUCCESS) return status;
         const int n = Channels(src);
-        // v' = v + amount/100 · (v − blur), where |v − blur| ≥ threshold.
-        auto sharpen = [amount](int v, int diff) {
+        // v' = v + amount/100 · (v − blur), where |v − blur| ≥ threshold. The change depends on
+        // the difference alone, so it comes from a table (0 below the threshold).
+        std::array<int, 511> change;
+        for (int diff = -255; diff <= 255; ++diff) {
             const int d = diff * amount;
-            return ClampByte(v + (d >= 0 ? d + 50 : d - 50) / 100);
+            change[size_t(diff + 255)] =
+                std::abs(diff) >= threshold ? (d >= 0 ? d + 50 : d - 50) / 100 : 0;
+        }
+        auto sharpen = [&change](int v, int diff) {
+            return ClampByte(v + change[size_t(diff + 255)]);
         };
         kivo::Progress progress(src.Height);
         return ForRows(src.Height, progress, 0, [&](int first, int end) {
@@ -38,14 +45,10 @@ int L_UnsharpMaskBitmap(BitmapHandle* h, int amount, int radius, int threshold, 
                 uint8_t* d = dst.Row(y);
                 for (int x = 0; x < src.Width; ++x, s += n, d += n) {
                     if (colourType == UNSHARPMASK_RGB) {
-                        for (int i = 0; i < 3; ++i) {
-                            const int diff = s[i] - d[i];
-                            d[i] = std::abs(diff) >= threshold ? sharpen(s[i], diff) : s[i];
-                        }
+                        for (int i = 0; i < 3; ++i) d[i] = sharpen(s[i], s[i] - d[i]);
                     } else {
                         const int diff = Luma(s[0], s[1], s[2]) - Luma(d[0], d[1], d[2]);
-                        const bool apply = std::abs(diff) >= threshold;
-                        for (int i = 0; i < 3; ++i) d[i] = apply ? sharpen(s[i], diff) : s[i];
+                        for (int i = 0; i < 3; ++i) d[i] = sharpen(s[i], diff);
                     }
                     if (n == 4) d[3] = s[3];
                 }
