@@ -8,8 +8,11 @@
 #include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/FilterRecipes.h"
 #include "kivo/platform/Fakes.h"
+#include "support/EditorFixture.h"
 
 using namespace kivo::platform;
+using kivo::test::EditorFixture;
+using kivo::test::SamePixels;
 
 namespace {
 
@@ -25,49 +28,13 @@ BitmapHandle Photo(int w, int h) {
     return b;
 }
 
-bool SamePixels(const BitmapHandle& a, const BitmapHandle& b) {
-    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel)
-        return false;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width; ++x)
-            if (L_GetPixelColor(&a, x, y) != L_GetPixelColor(&b, x, y)) return false;
-    return true;
-}
-
 BitmapHandle Filtered(const BitmapHandle& picture, int number) {
     BitmapHandle b = picture;
     ApplyFilterRecipe(&b, number);
     return b;
 }
 
-struct Fixture {
-    FakePlatform Fakes;
-    std::unique_ptr<TMainForm> Form;
-
-    Fixture() {
-        Form = std::make_unique<TMainForm>(QStringList{"kivoEditor"});
-        Form->resize(1000, 760);
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
-    }
-    void Load(BitmapHandle picture) {
-        Form->ResetImages();
-        Form->WorkBitmap = std::move(picture);
-        L_CopyBitmap(&Form->OriginalBitmap, &Form->WorkBitmap);
-        Form->NoticePanel->hide();
-        Form->RefreshWorkArea();
-    }
-    // The entry of the menu or the side panel with that caption, as the user clicks it.
-    void Click(const QString& place, const QString& caption) {
-        for (const auto& e : Form->EntryActions())
-            if (e.Place == place && e.Entry->Caption == caption) {
-                QVERIFY2(e.Action->isEnabled(), qPrintable(caption));
-                e.Action->trigger();
-                return;
-            }
-        QFAIL(qPrintable("no entry " + caption));
-    }
-};
+using Fixture = EditorFixture;
 
 // What the side panel and the cursor showed while a recipe reported progress.
 QWidget* Panel = nullptr;

@@ -18,8 +18,11 @@
 #include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/File.h"
 #include "kivo/platform/Fakes.h"
+#include "support/EditorFixture.h"
 
 using namespace kivo::platform;
+using kivo::test::EditorFixture;
+using kivo::test::SamePixels;
 
 namespace {
 
@@ -36,14 +39,6 @@ BitmapHandle Photo(int w, int h, int bpp = 24) {
     return out;
 }
 
-bool SamePixels(const BitmapHandle& a, const BitmapHandle& b) {
-    if (a.Width != b.Width || a.Height != b.Height) return false;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width; ++x)
-            if (L_GetPixelColor(&a, x, y) != L_GetPixelColor(&b, x, y)) return false;
-    return true;
-}
-
 // The plug-in's mosaic: whole blocks only, each filled with its bottom-right pixel.
 BitmapHandle Mosaic(const BitmapHandle& source, int block) {
     BitmapHandle out;
@@ -57,26 +52,19 @@ BitmapHandle Mosaic(const BitmapHandle& source, int block) {
     return out;
 }
 
-struct Fixture {
-    FakePlatform Fakes;
+struct Fixture : EditorFixture {
     QTemporaryDir System;
-    std::unique_ptr<TMainForm> Form;
     QString ImagePath, PreviewPath;
 
     Fixture() {
         qputenv("KIVO_SYSTEM_DIR", System.path().toUtf8());
         ImagePath = System.filePath("OriKivoEffectImage.Bmp");
         PreviewPath = System.filePath("WokKivoEffectImage.Bmp");
-        Form = std::make_unique<TMainForm>(QStringList{"kivoEditor"});
-        Form->resize(900, 700);
-        Form->show();
     }
     ~Fixture() { MoreFiltersLibraryName = "KivoMoreFilters.so"; }
+    // Zoomed in, so that the reset to 100 % shows.
     void Load(BitmapHandle picture) {
-        Form->ResetImages();
-        Form->WorkBitmap = std::move(picture);
-        L_CopyBitmap(&Form->OriginalBitmap, &Form->WorkBitmap);
-        Form->Modified = false;
+        EditorFixture::Load(std::move(picture));
         Form->SetZoom(200);
     }
     // Runs the filter with drive called on the plug-in's dialog once it is up; false when no

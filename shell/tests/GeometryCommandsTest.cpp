@@ -20,8 +20,11 @@
 #include "WorkArea.h"
 #include "kivo/imaging/Geometry.h"
 #include "kivo/platform/Fakes.h"
+#include "support/EditorFixture.h"
 
 using namespace kivo::platform;
+using kivo::test::EditorFixture;
+using kivo::test::SamePixels;
 
 namespace {
 
@@ -35,34 +38,7 @@ BitmapHandle Photo(int w, int h) {
     return b;
 }
 
-bool SamePixels(const BitmapHandle& a, const BitmapHandle& b) {
-    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel)
-        return false;
-    for (int y = 0; y < a.Height; ++y)
-        for (int x = 0; x < a.Width; ++x)
-            if (L_GetPixelColor(&a, x, y) != L_GetPixelColor(&b, x, y)) return false;
-    return true;
-}
-
-struct Fixture {
-    FakePlatform Fakes;
-    std::unique_ptr<TMainForm> Form;
-
-    Fixture() {
-        Form = std::make_unique<TMainForm>(QStringList{"kivoEditor"});
-        Form->resize(1000, 760);
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
-    }
-    void Load(BitmapHandle picture) {
-        Form->ResetImages();
-        Form->WorkBitmap = std::move(picture);
-        L_CopyBitmap(&Form->OriginalBitmap, &Form->WorkBitmap);
-        Form->NoticePanel->hide();
-        Form->ResetZoom();
-        Form->RefreshWorkArea();
-        Form->RefreshStatusBar();
-    }
+struct Fixture : EditorFixture {
     QAction* Toolbar(const QString& command) const {
         for (const auto& e : Form->EntryActions())
             if (e.Place == "toolbar" && e.Entry->Command == command) return e.Action;

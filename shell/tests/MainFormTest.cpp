@@ -21,6 +21,7 @@
 #include "kivo/imaging/ColorRes.h"
 #include "kivo/imaging/File.h"
 #include "kivo/platform/Fakes.h"
+#include "support/EditorFixture.h"
 
 using namespace kivo::platform;
 
@@ -56,28 +57,10 @@ QString Identify(const QString& path) {
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
-// The form with all platform services scripted; the fakes are in place before the window
-// writes the registry at creation.
-struct Fixture {
-    FakePlatform Fakes;
+struct Fixture : kivo::test::EditorFixture {
     QTemporaryDir Dir;
-    std::unique_ptr<TMainForm> Form;
 
-    explicit Fixture(const QStringList& arguments = {"kivoEditor"}) {
-        Form = std::make_unique<TMainForm>(arguments);
-        Form->resize(1000, 760);
-        Form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
-    }
-    // Gives the form a picture as an open would, without going through a file.
-    void Load(BitmapHandle picture) {
-        Form->ResetImages();
-        Form->WorkBitmap = std::move(picture);
-        L_CopyBitmap(&Form->OriginalBitmap, &Form->WorkBitmap);
-        Form->NoticePanel->hide();
-        Form->ResetZoom();
-        Form->RefreshWorkArea();
-    }
+    using EditorFixture::EditorFixture;
     QString Write(const QString& name, const BitmapHandle& b, int format, int bpp) {
         QString path = Dir.filePath(name);
         if (L_SaveBitmap(path.toStdString(), &b, format, bpp) != SUCCESS) return {};
