@@ -9,6 +9,20 @@ extern const EffectInfo GrayScaleEffect = {
     "GrayScale", "colour", GrayScaleParams,
     [](BitmapHandle* h, const std::vector<int>& a) { return L_GrayScaleBitmap(h, a[0]); }};
 
+namespace {
+
+// Luma (as Luma() rounds it) of a row of B, G, R(, A) pixels; unsigned, so the division by 1000
+// becomes a multiplication the vectoriser handles.
+template <int N>
+void LumaRow(const uint8_t* s, uint8_t* d, int width) {
+    for (int x = 0; x < width; ++x) {
+        const unsigned b = s[N * x], g = s[N * x + 1], r = s[N * x + 2];
+        d[x] = uint8_t((r * 299u + g * 587u + b * 114u + 500u) / 1000u);
+    }
+}
+
+}  // namespace
+
 }  // namespace kivo::effects
 
 int L_GrayScaleBitmap(BitmapHandle* h, int bitsPerPixel) {
@@ -31,11 +45,18 @@ int L_GrayScaleBitmap(BitmapHandle* h, int bitsPerPixel) {
         status = ForRows(h->Height, progress, 0, [&](int first, int end) {
             std::vector<uint8_t> bgr(size_t(h->Width) * 3);
             for (int y = first; y < end; ++y) {
-                kivo::ExpandRow<3>(h->Row(y), h->BitsPerPixel, h->Width, palette, bgr.data());
+                // 24 and 32 bits are read where they are; other depths are expanded first.
+                const int n = h->BitsPerPixel >= 24 ? h->BitsPerPixel / 8 : 3;
+                const uint8_t* s = h->Row(y);
+                if (n == 3 && h->BitsPerPixel != 24) {
+                    kivo::ExpandRow<3>(s, h->BitsPerPixel, h->Width, palette, bgr.data());
+                    s = bgr.data();
+                }
                 uint8_t* d = out.Row(y);
-                for (int x = 0; x < h->Width; ++x)
-                    d[x] = uint8_t(
-                        Luma(bgr[3 * size_t(x)], bgr[3 * size_t(x) + 1], bgr[3 * size_t(x) + 2]));
+                if (n == 3)
+                    LumaRow<3>(s, d, h->Width);
+                else
+                    LumaRow<4>(s, d, h->Width);
             }
         });
         if (status != SUCCESS) return status;
