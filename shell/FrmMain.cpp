@@ -29,6 +29,7 @@
 
 #include "FilterMenu.h"
 #include "FrmAbout.h"
+#include "Hourglass.h"
 #include "GeometryCommands.h"
 #include "PluginHost.h"
 #include "WorkArea.h"
@@ -65,14 +66,6 @@ const QString SaveFilter =
     "TARGA Files (*.tga)|*.tga|Sun Raster Files (*.ras)|*.ras|MacPict Files (*.pct)|*.pct|";
 
 const QString DefaultHintText = "각 기능 버튼에 마우스를 올려 놓으면 도움말이 나타납니다.   ";
-
-// The cursor shows the hourglass while it lives, and comes back however the command ends.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 template <class F>
 struct Finally {
@@ -1173,7 +1166,7 @@ void TMainForm::SaveImageAs() {
 
     int result;
     {
-        WaitCursor wait;
+        THourglass wait;
         result = L_SaveBitmap(fileName.toUtf8().toStdString(), &WorkBitmap, row.Format,
                               row.DepthFor(bpp), 2, 0);
     }
@@ -1247,7 +1240,7 @@ void TMainForm::TBXItemOriginalImgClick() {
 void TMainForm::actEditCopyExecute() {
     try {
         if (!WorkBitmap.Allocated()) return;
-        WaitCursor wait;
+        THourglass wait;
         L_CopyToClipboardExt(this, &WorkBitmap, 14);
     } catch (...) {
     }
@@ -1259,7 +1252,7 @@ void TMainForm::actEditPasteExecute() {
     L_InitBitmap(&temp, 0, 0, 0);
     if (WorkBitmap.Allocated()) L_CopyBitmap(&temp, &WorkBitmap);
     if (WorkBitmap.Allocated()) L_FreeBitmap(&WorkBitmap);
-    WaitCursor wait;
+    THourglass wait;
     Finally closing{[this, &temp] {
         if (WorkBitmap.Allocated()) L_ChangeBitmapViewPerspective(&WorkBitmap, &WorkBitmap, 0);
         if (OriginalBitmap.Allocated()) L_FreeBitmap(&OriginalBitmap);
@@ -1577,7 +1570,7 @@ void TMainForm::ScrollPaintBoxDblClick() {
     if (!WorkBitmap.Allocated()) return;
     try {
         if (!PtInRect(ImageToScreen(CropRect), DragPoint)) return;
-        WaitCursor wait;
+        THourglass wait;
         // A band left over from a larger picture may lie wholly outside this one; cropping to
         // nothing would throw the picture away, so such a band crops nothing.
         TRect clamped = CropRect;
